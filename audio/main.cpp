@@ -1,0 +1,2 @@
+// sondrel: the system-audio sidecar.
+int main() { return 3; }

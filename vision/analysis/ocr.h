@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysis/image.h"
+#include "analysis/rect.h"
+#include "analysis/text_recognizer.h"
+
+namespace tessival {
+
+// One recognised line: text exactly as read, confidence 0..1, box normalised with the
+// origin at the top-left.
+struct TextObservation {
+    std::string text;
+    float conf = 0;
+    Rect box;
+};
+
+// Every line the recogniser reads in `img`, in its order, boxes flipped to a top-left
+// origin. A failed recognition is an empty result.
+std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img);
+
+}  // namespace tessival
