@@ -10,6 +10,10 @@
 // Image files, PNG and resampling, through libraries.
 namespace tessival {
 
+// `img` resampled to exactly w x h pixels (same order, 4 bytes per pixel) with a
+// high-quality filter, up or down; nothing when either size is below 1 or the input is empty.
+std::optional<Image> resizeImage(const Image& img, int64_t w, int64_t h);
+
 // `img` shrunk with a high-quality filter so that its longer side is `maxSide`; `img`
 // itself when it is already small enough or scaling fails. Never upscales.
 Image downscaleIfNeeded(const Image& img, int64_t maxSide);
