@@ -1,7 +1,6 @@
 #include "analysis/image_codec.h"
 
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
-#define STB_IMAGE_RESIZE_STATIC
 #include <stb_image_resize.h>
 
 namespace tessival {
