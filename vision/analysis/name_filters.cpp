@@ -16,8 +16,9 @@ bool member(const std::array<std::string_view, N>& table, std::string_view s) {
 }  // namespace
 
 std::string canonToken(std::string_view s) {
+    const std::string lower = unicode::lowercased(s);
     std::string out;
-    for (std::string_view ch : unicode::characters(unicode::lowercased(s))) {
+    for (std::string_view ch : unicode::characters(lower)) {
         if (ch == "0") {
             out += 'o';
         } else if (ch == "1") {

@@ -1,0 +1,104 @@
+#include "analysis/name_filters.h"
+
+#include <gtest/gtest.h>
+
+namespace tessival {
+namespace {
+
+TEST(CanonToken, MapsLookalikeDigitsAndDropsTheRest) {
+    struct Case {
+        std::string in, want;
+    };
+    const Case cases[] = {
+        {"Z0oM", "zoom"}, {"ZooM", "zoom"}, {"z o o m", "zoom"}, {"W3bex", "wbex"},
+        {"B1ue-Jean5", "bluejeans"}, {"", ""}, {"12:30", "lo"}, {"\u00c9mile", "\u00e9mile"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(canonToken(c.in), c.want) << c.in;
+}
+
+TEST(IsWatermark, WholeTokenMustMatch) {
+    EXPECT_TRUE(isWatermark("ZooM"));
+    EXPECT_TRUE(isWatermark("Z0oM"));
+    EXPECT_TRUE(isWatermark("z o o m"));
+    EXPECT_TRUE(isWatermark("Microsoft Teams"));
+    EXPECT_FALSE(isWatermark("Zoom Ostrowski"));
+    EXPECT_FALSE(isWatermark(""));
+    EXPECT_FALSE(isWatermark("--"));
+}
+
+TEST(InWatermarkRegion, BottomRightCornerInclusive) {
+    struct Case {
+        Rect box;
+        bool want;
+    };
+    const Case cases[] = {
+        {{0.88, 0.93, 0.08, 0.04}, true},
+        {{0.05, 0.93, 0.2, 0.04}, false},
+        {{0.4, 0.4, 0.2, 0.2}, false},
+        {{0.70, 0.86, 0.10, 0.04}, true},  // centre exactly (0.75, 0.88)
+        {{0.75, 0.48, 0.10, 0.04}, false}, // centre x 0.80, y 0.50
+        {{0.75, 0.88, 0.10, 0.04}, true},  // centre x 0.80, y 0.90
+    };
+    for (const Case& c : cases) EXPECT_EQ(inWatermarkRegion(c.box), c.want) << c.box.x << "," << c.box.y;
+}
+
+TEST(IsInitialsChip, OneToThreeUpperCaseLetters) {
+    struct Case {
+        std::string in;
+        bool want;
+    };
+    const Case cases[] = {
+        {"VG", true},   {"JB", true},   {"KD", true},     {" VG ", true}, {"\u00c9L", true},
+        {"A", true},    {"Anna", false}, {"vg", false},   {"JPBQ", false}, {"J.B", false},
+        {"", false},    {"   ", false}, {"V1", false},    {"\u01c5", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(isInitialsChip(c.in), c.want) << c.in;
+}
+
+TEST(LooksLikeName, AcceptsPeopleRejectsChromeAndNoise) {
+    struct Case {
+        std::string in;
+        bool want;
+    };
+    const Case cases[] = {
+        {"Maria Gonz\u00e1lez", true},
+        {"Tom Okafor", true},
+        {"\u0141ukasz Nowak (Host)", true},
+        {"S\u00f8ren Kj\u00e6r", true},
+        {"Nguy\u1ec5n Th\u1ecb Lan", true},
+        {"Al", true},
+        {"ZooM", false},
+        {"z o o m", false},
+        {"X", false},
+        {std::string(41, 'a'), false},
+        {std::string(40, 'a'), true},
+        {"participants", false},
+        {"PARTICIPANTS", false},
+        {"  mute  ", false},
+        {"Mute Okafor", true},
+        {"12:30", false},
+        {"ab12", true},
+        {"a12", false},
+        // Call controls are not people, however they are cased.
+        {"Stop Video", false},
+        {"Share Screen", false},
+        {"Start Video", false},
+        {"Raise Hand", false},
+        {"React", false},
+        {"reactions", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(looksLikeName(c.in), c.want) << c.in;
+}
+
+TEST(LooksLikeName, CountsUserPerceivedCharacters) {
+    // 20 decomposed letters (base + combining accent) are 20 characters, not 40 scalars.
+    std::string decomposed;
+    for (int i = 0; i < 20; ++i) decomposed += "e\u0301";
+    EXPECT_TRUE(looksLikeName(decomposed));
+    std::string flags;
+    for (int i = 0; i < 3; ++i) flags += "\U0001F1EB\U0001F1F7";
+    EXPECT_FALSE(looksLikeName(flags + "Al"));  // 5 characters, 2 letters
+}
+
+}  // namespace
+}  // namespace tessival
