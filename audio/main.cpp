@@ -1,2 +1,22 @@
-// sondrel: the system-audio sidecar.
-int main() { return 3; }
+// sondrel: the system-audio sidecar. Streams what the computer plays, as mono float32, to
+// standard output until standard input closes; "RESTART" lines rebuild the capture.
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "audio_source_pulse.h"
+#include "posix_io.h"
+#include "sidecar.h"
+
+int main() {
+    sondrel::PosixIo io;
+    if (sondrel::isDryRun(std::getenv(sondrel::DRYRUN_ENV))) return sondrel::runDryRun(io);
+    try {
+        sondrel::PulseAudioSource source;
+        return sondrel::runNormal(io, source);
+    } catch (const std::exception& e) {
+        io.logErr(std::string("[sondrel] error: ") + e.what() + "\n");
+        return 3;
+    }
+}

@@ -1,0 +1,371 @@
+#include "audio_source_pulse.h"
+
+#include <pulse/error.h>
+#include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
+#include <time.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace sondrel {
+namespace {
+
+constexpr std::uint32_t RATE = 48000;
+constexpr std::uint8_t CHANNELS = 2;
+constexpr std::uint32_t FRAME_BYTES = CHANNELS * sizeof(float);
+// Smaller fragments cost wake-ups; larger ones arrive in bursts and add delay.
+constexpr pa_usec_t FRAGMENT_USEC = 20'000;
+// A frozen server never answers, so every wait has its own limit.
+constexpr pa_usec_t CONNECT_TIMEOUT_USEC = 5'000'000;
+constexpr pa_usec_t REQUEST_TIMEOUT_USEC = 3'000'000;
+constexpr const char* MONITOR_SOURCE = "@DEFAULT_MONITOR@";
+
+std::int64_t monotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+// Nanoseconds on the monotonic clock as a frame index at `rate`, without overflow.
+std::int64_t nsToFrames(std::int64_t ns, std::uint32_t rate) {
+    const std::int64_t seconds = ns / 1'000'000'000;
+    const std::int64_t rest = ns % 1'000'000'000;
+    return seconds * rate + rest * rate / 1'000'000'000;
+}
+
+class MainLoopLock {
+public:
+    explicit MainLoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
+        pa_threaded_mainloop_lock(loop_);
+    }
+    ~MainLoopLock() { pa_threaded_mainloop_unlock(loop_); }
+    MainLoopLock(const MainLoopLock&) = delete;
+    MainLoopLock& operator=(const MainLoopLock&) = delete;
+
+private:
+    pa_threaded_mainloop* loop_;
+};
+
+struct Timer {
+    pa_threaded_mainloop* loop = nullptr;
+    bool expired = false;
+};
+
+void onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
+    auto* timer = static_cast<Timer*>(userdata);
+    timer->expired = true;
+    pa_threaded_mainloop_signal(timer->loop, 0);
+}
+
+}  // namespace
+
+// One record stream and what its callbacks need. Touched only under the main-loop lock.
+struct PulseStream {
+    PulseAudioSource::Impl* owner = nullptr;
+    pa_stream* stream = nullptr;
+    StreamId id = NO_STREAM;
+    StreamSink* sink = nullptr;
+    bool ready = false;     // connected; from now on a failure is reported to the sink
+    bool reported = false;  // its stop was reported
+    bool anchored = false;
+    std::int64_t anchorFrame = 0;  // frame index on the monotonic clock of its first frame
+    std::int64_t framesDelivered = 0;
+    std::uint32_t rate = RATE;
+    SampleBuffer buffer;
+    std::vector<char> zeros;  // stands in for a hole in the stream
+};
+
+struct PulseAudioSource::Impl {
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+    StreamId nextId = 1;
+    std::vector<PulseStream*> live;
+
+    std::string contextError() const {
+        return pa_strerror(context != nullptr ? pa_context_errno(context) : PA_ERR_UNKNOWN);
+    }
+
+    // Waits (lock held) until `done` holds or `timeout` passes; returns `done()`.
+    template <typename Done>
+    bool waitFor(Done done, pa_usec_t timeout) {
+        Timer timer{loop, false};
+        pa_time_event* event =
+            pa_context_rttime_new(context, pa_rtclock_now() + timeout, &onTimer, &timer);
+        while (!done() && !timer.expired) pa_threaded_mainloop_wait(loop);
+        if (event != nullptr) pa_threaded_mainloop_get_api(loop)->time_free(event);
+        return done();
+    }
+
+    void dropContext() {
+        if (context == nullptr) return;
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+        context = nullptr;
+    }
+
+    void reportStop(PulseStream* s, const std::string& why) {
+        if (!s->ready || s->reported) return;
+        s->reported = true;
+        s->sink->streamDidStop(s->id, why);
+    }
+
+    static void onContextState(pa_context* c, void* userdata) {
+        auto* self = static_cast<Impl*>(userdata);
+        const pa_context_state_t state = pa_context_get_state(c);
+        if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
+            const std::string why = pa_strerror(pa_context_errno(c));
+            for (PulseStream* s : std::vector<PulseStream*>(self->live)) self->reportStop(s, why);
+        }
+        pa_threaded_mainloop_signal(self->loop, 0);
+    }
+
+    void ensureContext() {
+        if (context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY) return;
+        dropContext();
+        context = pa_context_new(pa_threaded_mainloop_get_api(loop), "sondrel");
+        if (context == nullptr) throw SourceError("nothing to monitor: cannot create a sound server client");
+        pa_context_set_state_callback(context, &onContextState, this);
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            const std::string why = contextError();
+            dropContext();
+            throw SourceError("nothing to monitor: cannot connect to the sound server (" + why + ")");
+        }
+        const auto settled = [this] {
+            const pa_context_state_t s = pa_context_get_state(context);
+            return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+        };
+        if (!waitFor(settled, CONNECT_TIMEOUT_USEC)) {
+            dropContext();
+            throw SourceError("nothing to monitor: the sound server did not answer in time");
+        }
+        if (pa_context_get_state(context) != PA_CONTEXT_READY) {
+            const std::string why = contextError();
+            dropContext();
+            throw SourceError("nothing to monitor: cannot connect to the sound server (" + why + ")");
+        }
+    }
+
+    // The name of the server's default sink; empty when it has none.
+    std::string defaultSinkName() {
+        struct Query {
+            Impl* self;
+            bool done = false;
+            std::string name;
+        } query{this, false, {}};
+        pa_operation* op = pa_context_get_server_info(
+            context,
+            [](pa_context*, const pa_server_info* info, void* userdata) {
+                auto* q = static_cast<Query*>(userdata);
+                if (info != nullptr && info->default_sink_name != nullptr) {
+                    q->name = info->default_sink_name;
+                }
+                q->done = true;
+                pa_threaded_mainloop_signal(q->self->loop, 0);
+            },
+            &query);
+        if (op == nullptr) throw SourceError("cannot query the sound server (" + contextError() + ")");
+        const bool answered = waitFor(
+            [&] {
+                return query.done ||
+                       !PA_CONTEXT_IS_GOOD(pa_context_get_state(context));
+            },
+            REQUEST_TIMEOUT_USEC);
+        if (!query.done) pa_operation_cancel(op);
+        pa_operation_unref(op);
+        if (!answered || !query.done) {
+            throw SourceError("the sound server did not answer in time (" + contextError() + ")");
+        }
+        return query.name;
+    }
+
+    bool sinkExists(const std::string& name) {
+        struct Query {
+            Impl* self;
+            bool done = false;
+            bool found = false;
+        } query{this, false, false};
+        pa_operation* op = pa_context_get_sink_info_by_name(
+            context, name.c_str(),
+            [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+                auto* q = static_cast<Query*>(userdata);
+                if (info != nullptr) q->found = true;
+                if (eol != 0) {
+                    q->done = true;
+                    pa_threaded_mainloop_signal(q->self->loop, 0);
+                }
+            },
+            &query);
+        if (op == nullptr) return false;
+        waitFor([&] { return query.done || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); },
+                REQUEST_TIMEOUT_USEC);
+        if (!query.done) pa_operation_cancel(op);
+        pa_operation_unref(op);
+        return query.found;
+    }
+
+    static void onStreamState(pa_stream* stream, void* userdata) {
+        auto* s = static_cast<PulseStream*>(userdata);
+        if (pa_stream_get_state(stream) == PA_STREAM_FAILED) {
+            s->owner->reportStop(s, s->owner->contextError());
+        }
+        pa_threaded_mainloop_signal(s->owner->loop, 0);
+    }
+
+    static void anchor(PulseStream* s, pa_stream* stream) {
+        // The client-side backlog was captured before now; count it back from the moment
+        // of arrival. This holds from the first fragment on, unlike the server's latency
+        // figures, which are unreliable until the stream has run for a while.
+        const std::int64_t backlogFrames =
+            static_cast<std::int64_t>(pa_stream_readable_size(stream) / FRAME_BYTES);
+        s->anchorFrame = nsToFrames(monotonicNs(), s->rate) - backlogFrames;
+        s->anchored = true;
+    }
+
+    static void onStreamRead(pa_stream* stream, size_t, void* userdata) {
+        auto* s = static_cast<PulseStream*>(userdata);
+        for (;;) {
+            const void* data = nullptr;
+            size_t bytes = 0;
+            if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
+            if (!s->anchored) anchor(s, stream);
+            const std::size_t frames = bytes / FRAME_BYTES;
+            if (data == nullptr) {
+                // A hole: silence of the same length keeps the sample clock continuous.
+                if (s->zeros.size() < bytes) s->zeros.assign(bytes, 0);
+                data = s->zeros.data();
+            }
+            if (frames > 0) {
+                SampleBuffer& b = s->buffer;
+                b.presentationTime = {s->anchorFrame + s->framesDelivered,
+                                      static_cast<std::int32_t>(s->rate)};
+                b.buffers[0].dataByteSize = static_cast<std::uint32_t>(frames * FRAME_BYTES);
+                b.buffers[0].data = data;
+                s->sink->streamDidOutput(s->id, b);
+                s->framesDelivered += static_cast<std::int64_t>(frames);
+            }
+            pa_stream_drop(stream);
+        }
+    }
+
+    // Detaches and releases `s`'s stream (lock held); no callback reaches it afterwards.
+    void release(PulseStream* s) {
+        live.erase(std::remove(live.begin(), live.end(), s), live.end());
+        if (s->stream == nullptr) return;
+        pa_stream_set_state_callback(s->stream, nullptr, nullptr);
+        pa_stream_set_read_callback(s->stream, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream))) pa_stream_disconnect(s->stream);
+        pa_stream_unref(s->stream);
+        s->stream = nullptr;
+    }
+
+    std::unique_ptr<PulseStream> connect(StreamSink& sink) {
+        ensureContext();
+        const std::string sinkName = defaultSinkName();
+        if (sinkName.empty() || !sinkExists(sinkName)) {
+            throw SourceError("nothing to monitor: the sound server has no default sink");
+        }
+
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, RATE, CHANNELS};
+        pa_channel_map map;
+        pa_channel_map_init_stereo(&map);
+        auto s = std::make_unique<PulseStream>();
+        s->owner = this;
+        s->id = nextId++;
+        s->sink = &sink;
+        s->stream = pa_stream_new(context, "sondrel capture", &spec, &map);
+        if (s->stream == nullptr) {
+            throw SourceError("cannot create a record stream (" + contextError() + ")");
+        }
+        pa_stream_set_state_callback(s->stream, &onStreamState, s.get());
+        pa_stream_set_read_callback(s->stream, &onStreamRead, s.get());
+
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<std::uint32_t>(-1);
+        attr.tlength = static_cast<std::uint32_t>(-1);
+        attr.prebuf = static_cast<std::uint32_t>(-1);
+        attr.minreq = static_cast<std::uint32_t>(-1);
+        attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(FRAGMENT_USEC, &spec));
+        // A fragment size alone still yields bursts; latency adjustment makes the server
+        // deliver at that pace.
+        const auto flags = static_cast<pa_stream_flags_t>(
+            PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+        if (pa_stream_connect_record(s->stream, MONITOR_SOURCE, &attr, flags) < 0) {
+            const std::string why = contextError();
+            release(s.get());
+            throw SourceError("cannot record from the default sink's monitor (" + why + ")");
+        }
+        const bool settled = waitFor(
+            [&] {
+                const pa_stream_state_t st = pa_stream_get_state(s->stream);
+                return st == PA_STREAM_READY || !PA_STREAM_IS_GOOD(st);
+            },
+            REQUEST_TIMEOUT_USEC);
+        if (!settled || pa_stream_get_state(s->stream) != PA_STREAM_READY) {
+            const std::string why = settled ? contextError() : "no answer in time";
+            release(s.get());
+            throw SourceError("cannot record from the default sink's monitor (" + why + ")");
+        }
+        const pa_sample_spec* actual = pa_stream_get_sample_spec(s->stream);
+        if (actual != nullptr && actual->rate > 0) s->rate = actual->rate;
+        AudioFormat format;
+        format.sampleRate = s->rate;
+        format.formatFlags = FORMAT_FLAG_FLOAT;
+        format.bytesPerFrame = FRAME_BYTES;
+        format.channelsPerFrame = CHANNELS;
+        format.bitsPerChannel = 32;
+        s->buffer.format = format;
+        s->buffer.buffers.assign(1, ChannelBuffer{CHANNELS, 0, nullptr});
+        s->ready = true;
+        live.push_back(s.get());
+        return s;
+    }
+};
+
+namespace {
+
+class PulseCaptureStream final : public CaptureStream {
+public:
+    PulseCaptureStream(PulseAudioSource::Impl& owner, std::unique_ptr<PulseStream> stream)
+        : owner_(owner), stream_(std::move(stream)) {}
+    ~PulseCaptureStream() override { stop(); }
+
+    StreamId id() const override { return stream_->id; }
+
+    void stop() override {
+        MainLoopLock lock(owner_.loop);
+        owner_.release(stream_.get());
+    }
+
+private:
+    PulseAudioSource::Impl& owner_;
+    std::unique_ptr<PulseStream> stream_;
+};
+
+}  // namespace
+
+PulseAudioSource::PulseAudioSource() : impl_(std::make_unique<Impl>()) {
+    impl_->loop = pa_threaded_mainloop_new();
+    if (impl_->loop == nullptr || pa_threaded_mainloop_start(impl_->loop) < 0) {
+        if (impl_->loop != nullptr) pa_threaded_mainloop_free(impl_->loop);
+        throw SourceError("cannot start the sound server client's main loop");
+    }
+}
+
+PulseAudioSource::~PulseAudioSource() {
+    {
+        MainLoopLock lock(impl_->loop);
+        impl_->dropContext();
+    }
+    pa_threaded_mainloop_stop(impl_->loop);
+    pa_threaded_mainloop_free(impl_->loop);
+}
+
+std::unique_ptr<CaptureStream> PulseAudioSource::makeStream(StreamSink& sink) {
+    MainLoopLock lock(impl_->loop);
+    return std::make_unique<PulseCaptureStream>(*impl_, impl_->connect(sink));
+}
+
+}  // namespace sondrel

@@ -1,0 +1,252 @@
+#include "audio_writer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "testing/fake_io.h"
+#include "testing/test_buffers.h"
+
+namespace sondrel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::FakeIo;
+using testing::monoBuffer;
+using testing::stereoInterleaved;
+
+constexpr std::int32_t RATE = 48000;
+constexpr StreamId FIRST = 1;
+constexpr StreamId SECOND = 2;
+
+MediaTime frameTime(std::int64_t frame) { return {frame, RATE}; }
+
+class AudioWriterTest : public ::testing::Test {
+protected:
+    FakeIo io;
+    AudioWriter writer{io, io.wall - std::chrono::milliseconds(120)};
+
+    void deliver(StreamId id, const testing::TestBuffer& buffer) {
+        writer.streamDidOutput(id, buffer.view());
+    }
+    // Host clock `seconds` after the first buffer's presentation time.
+    void setHostAfter(MediaTime pts, std::int64_t nanoseconds) {
+        io.host = mediaTimeAdd(pts, MediaTime{nanoseconds, 1'000'000'000});
+    }
+};
+
+TEST_F(AudioWriterTest, FirstBufferWritesHeaderThenSamplesAndLogsFormat) {
+    const MediaTime pts = frameTime(480000);
+    setHostAfter(pts, 45'000'000);
+    deliver(FIRST, stereoInterleaved(256, 0.5f, 0.25f, pts));
+
+    const std::int64_t wallUs = 1'700'000'000'000'000;
+    EXPECT_EQ(io.header(), "AUDIO sr=48000 ch=1 fmt=f32 t0us=" + std::to_string(wallUs - 45'000));
+    EXPECT_EQ(io.samples(), std::vector<float>(256, 0.375f));
+    EXPECT_THAT(io.logs,
+                ElementsAre("[sondrel] asbd sampleRate=48000 channels=2 float=true "
+                            "nonInterleaved=false bitsPerChannel=32 bytesPerFrame=8",
+                            "[sondrel] first audio buffer +120ms since launch (captured 45ms "
+                            "before delivery)",
+                            "[sondrel] audio buffers=1 lastFrames=256 totalFrames=256"));
+    EXPECT_EQ(writer.framesEmitted(), 256);
+}
+
+TEST_F(AudioWriterTest, ImplausibleLagCountsAsZero) {
+    const std::int64_t wallUs = 1'700'000'000'000'000;
+    struct Case {
+        const char* name;
+        std::int64_t hostMinusPtsNs;
+    };
+    for (const Case& c : {Case{"31 s old", 31'000'000'000}, Case{"in the future", -5'000'000}}) {
+        FakeIo fresh;
+        AudioWriter w(fresh, fresh.wall);
+        const MediaTime pts = frameTime(48000 * 100);
+        fresh.host = mediaTimeAdd(pts, MediaTime{c.hostMinusPtsNs, 1'000'000'000});
+        w.streamDidOutput(FIRST, monoBuffer(16, 0.1f, pts).view());
+        EXPECT_EQ(fresh.header(), "AUDIO sr=48000 ch=1 fmt=f32 t0us=" + std::to_string(wallUs))
+            << c.name;
+        EXPECT_THAT(fresh.logs, ::testing::Contains(HasSubstr("(captured 0ms before delivery)")))
+            << c.name;
+    }
+}
+
+TEST_F(AudioWriterTest, HeaderIsWrittenOnceAcrossRestarts) {
+    deliver(FIRST, monoBuffer(10, 0.1f, frameTime(0)));
+    writer.beginRestart();
+    writer.endRestart(true, SECOND);
+    deliver(SECOND, monoBuffer(10, 0.2f, frameTime(10)));
+    EXPECT_EQ(io.out.find("AUDIO"), 0u);
+    EXPECT_EQ(io.out.find("AUDIO", 1), std::string::npos);
+    EXPECT_EQ(io.samples().size(), 20u);
+}
+
+TEST_F(AudioWriterTest, DroppedBufferStillWritesHeaderButChangesNothingElse) {
+    testing::TestBuffer tiny = stereoInterleaved(0, 0, 0, frameTime(0));
+    tiny.channels[0] = {0.5f};  // 4 bytes, less than one stereo frame
+    deliver(FIRST, tiny);
+    EXPECT_THAT(io.header(), HasSubstr("AUDIO sr=48000"));
+    EXPECT_TRUE(io.samples().empty());
+    EXPECT_EQ(io.logs.back(), "[sondrel] interleaved buffer has 0 frames");
+    EXPECT_EQ(writer.framesEmitted(), 0);
+
+    testing::TestBuffer failed = monoBuffer(8, 0.1f, frameTime(0));
+    failed.bufferListStatus = -12737;
+    deliver(FIRST, failed);
+    EXPECT_EQ(io.logs.back(), "[sondrel] GetAudioBufferList failed status=-12737");
+    EXPECT_EQ(writer.framesEmitted(), 0);
+}
+
+TEST_F(AudioWriterTest, ScreenFramesAndBuffersWithoutFormatAreIgnored) {
+    testing::TestBuffer screen = monoBuffer(8, 0.1f, frameTime(0));
+    screen.type = OutputType::screen;
+    deliver(FIRST, screen);
+    SampleBuffer noFormat = monoBuffer(8, 0.1f, frameTime(0)).view();
+    noFormat.format.reset();
+    writer.streamDidOutput(FIRST, noFormat);
+    EXPECT_TRUE(io.out.empty());
+    EXPECT_TRUE(io.logs.empty());
+}
+
+TEST_F(AudioWriterTest, RestartGapIsFilledWithSilence) {
+    struct Case {
+        const char* name;
+        std::int64_t gapFrames;  // between the old stream's end and the new stream's start
+        std::size_t silentFrames;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"250 ms", 12000, 12000, "[sondrel] restart gap-pad 250ms (12000 frames)"},
+        {"0.5 ms", 24, 24, "[sondrel] restart gap-pad 0ms (24 frames)"},
+        {"contiguous", 0, 0, "[sondrel] restart gap-pad 0ms (streams were contiguous)"},
+        {"overlap", -480, 0, "[sondrel] restart gap-pad 0ms (streams were contiguous)"},
+        {"40 s", 40 * 48000, 0, "[sondrel] restart gap-pad 0ms (streams were contiguous)"},
+    };
+    for (const Case& c : cases) {
+        FakeIo fresh;
+        AudioWriter w(fresh, fresh.wall);
+        w.adoptStream(FIRST);
+        w.streamDidOutput(FIRST, monoBuffer(480, 0.5f, frameTime(48000)).view());
+        w.beginRestart();
+        w.endRestart(true, SECOND);
+        w.streamDidOutput(SECOND,
+                          monoBuffer(100, 0.25f, frameTime(48000 + 480 + c.gapFrames)).view());
+
+        std::vector<float> expected(480, 0.5f);
+        expected.insert(expected.end(), c.silentFrames, 0.0f);
+        expected.insert(expected.end(), 100, 0.25f);
+        EXPECT_EQ(fresh.samples(), expected) << c.name;
+        EXPECT_EQ(w.framesEmitted(), static_cast<std::int64_t>(580 + c.silentFrames)) << c.name;
+        EXPECT_THAT(fresh.logsStartingWith("[sondrel] restart gap-pad"), ElementsAre(c.line))
+            << c.name;
+    }
+}
+
+TEST_F(AudioWriterTest, RestartBeforeAnyBufferChecksNoGap) {
+    writer.beginRestart();
+    writer.endRestart(true, SECOND);
+    deliver(SECOND, monoBuffer(10, 0.1f, frameTime(1000)));
+    deliver(SECOND, monoBuffer(10, 0.1f, frameTime(5000)));  // a jump, but not after a restart
+    EXPECT_TRUE(io.logsStartingWith("[sondrel] restart gap-pad").empty());
+    EXPECT_EQ(writer.framesEmitted(), 20);
+}
+
+TEST_F(AudioWriterTest, GapCheckFallsOnNewStreamsFirstBufferEvenBeforeRestartEnds) {
+    writer.adoptStream(FIRST);
+    deliver(FIRST, monoBuffer(480, 0.5f, frameTime(0)));
+    writer.beginRestart();
+    // A late buffer of the stream being replaced keeps the timeline going and leaves the
+    // check armed.
+    deliver(FIRST, monoBuffer(480, 0.5f, frameTime(480)));
+    // The new stream delivers while the restart procedure is still building it.
+    deliver(SECOND, monoBuffer(100, 0.25f, frameTime(960 + 12000)));
+    writer.endRestart(true, SECOND);
+    deliver(SECOND, monoBuffer(100, 0.25f, frameTime(960 + 12100)));
+
+    std::vector<float> expected(960, 0.5f);
+    expected.insert(expected.end(), 12000, 0.0f);
+    expected.insert(expected.end(), 200, 0.25f);
+    EXPECT_EQ(io.samples(), expected);
+    EXPECT_THAT(io.logsStartingWith("[sondrel] restart gap-pad"),
+                ElementsAre("[sondrel] restart gap-pad 250ms (12000 frames)"));
+}
+
+TEST_F(AudioWriterTest, ProgressIsLoggedAfterBuffersOneAndEveryFiftieth) {
+    for (int i = 0; i < 150; ++i) deliver(FIRST, monoBuffer(2, 0.1f, frameTime(2 * i)));
+    EXPECT_THAT(io.logsStartingWith("[sondrel] audio buffers="),
+                ElementsAre("[sondrel] audio buffers=1 lastFrames=2 totalFrames=2",
+                            "[sondrel] audio buffers=50 lastFrames=2 totalFrames=100",
+                            "[sondrel] audio buffers=100 lastFrames=2 totalFrames=200",
+                            "[sondrel] audio buffers=150 lastFrames=2 totalFrames=300"));
+}
+
+TEST_F(AudioWriterTest, OnlyTheStreamInUseEndsTheProcessWhenItStops) {
+    writer.adoptStream(FIRST);
+
+    writer.beginRestart();
+    writer.streamDidStop(FIRST, "Connection terminated");  // the stream being replaced
+    writer.endRestart(false);
+    writer.streamDidStop(SECOND, "Connection terminated");  // a failed attempt's stream
+    EXPECT_TRUE(io.exits.empty());
+    EXPECT_EQ(io.logs.size(), 2u);
+
+    writer.streamDidStop(FIRST, "Connection terminated");
+    EXPECT_THAT(io.exits, ElementsAre(2));
+    EXPECT_EQ(io.logs.back(), "[sondrel] stream stopped: Connection terminated (totalFrames=0)");
+}
+
+TEST_F(AudioWriterTest, StreamThatStoppedBeforeAdoptionEndsTheProcessWhenAdopted) {
+    writer.streamDidStop(FIRST, "Connection terminated");
+    EXPECT_TRUE(io.exits.empty());
+    writer.adoptStream(FIRST);
+    EXPECT_THAT(io.exits, ElementsAre(2));
+}
+
+TEST_F(AudioWriterTest, ClosedOutputLogsOnceAndEndsTheProcess) {
+    io.failWrites = "Broken pipe";
+    deliver(FIRST, monoBuffer(10, 0.1f, frameTime(0)));
+    deliver(FIRST, monoBuffer(10, 0.1f, frameTime(10)));
+    EXPECT_THAT(io.exits, ElementsAre(3));
+    EXPECT_THAT(io.logsStartingWith("[sondrel] error: "),
+                ElementsAre("[sondrel] error: cannot write audio to standard output: Broken pipe"));
+    EXPECT_EQ(io.writeCalls, 1);
+    EXPECT_EQ(writer.framesEmitted(), 0);
+}
+
+TEST_F(AudioWriterTest, ConcurrentCallbacksWriteWholeBuffersInTimelineOrder) {
+    writer.adoptStream(FIRST);
+    deliver(FIRST, monoBuffer(64, 1.0f, frameTime(0)));
+    writer.beginRestart();
+    writer.endRestart(true, SECOND);
+    constexpr int THREADS = 4;
+    constexpr int PER_THREAD = 200;
+    constexpr std::size_t FRAMES = 64;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < PER_THREAD; ++i) {
+                // Each buffer carries a distinct value; the timeline position is arbitrary.
+                const float value = static_cast<float>(t * PER_THREAD + i + 2);
+                writer.streamDidOutput(SECOND,
+                                       monoBuffer(FRAMES, value, frameTime(64 + 4800)).view());
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+
+    const std::vector<float> samples = io.samples();
+    // 64 samples of the first buffer, one 4800-frame gap, then whole buffers.
+    ASSERT_EQ(samples.size(), 64 + 4800 + THREADS * PER_THREAD * FRAMES);
+    for (std::size_t i = 64; i < 64 + 4800; ++i) ASSERT_EQ(samples[i], 0.0f) << i;
+    for (std::size_t start = 64 + 4800; start < samples.size(); start += FRAMES) {
+        for (std::size_t i = 1; i < FRAMES; ++i) {
+            ASSERT_EQ(samples[start + i], samples[start]) << "buffer torn at " << start + i;
+        }
+    }
+    EXPECT_EQ(writer.framesEmitted(), static_cast<std::int64_t>(samples.size()));
+}
+
+}  // namespace
+}  // namespace sondrel

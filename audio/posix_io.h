@@ -1,0 +1,24 @@
+#pragma once
+
+#include "sidecar_io.h"
+
+namespace sondrel {
+
+// The real process: file descriptors 0, 1 and 2, CLOCK_MONOTONIC, the system clock and
+// _exit. While waiting for input it also watches standard output, so a reader that goes
+// away ends the process at once (status 3) even when no audio is being written.
+class PosixIo final : public SidecarIo {
+public:
+    PosixIo();
+    std::optional<std::string> writeOut(const void* data, std::size_t size) override;
+    void logErr(std::string_view line) override;
+    std::string readInput() override;
+    MediaTime hostNow() override;
+    WallTime wallNow() override;
+    void exitProcess(int status) override;
+
+private:
+    bool watchOutput_ = true;
+};
+
+}  // namespace sondrel

@@ -1,0 +1,52 @@
+#include "sidecar.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "audio_writer.h"
+#include "command_reader.h"
+#include "restart.h"
+
+namespace sondrel {
+
+bool isDryRun(const char* value) { return value != nullptr && std::strcmp(value, "1") == 0; }
+
+int runDryRun(SidecarIo& io) {
+    std::int64_t restarts = 0;
+    readCommands(io, [&] {
+        ++restarts;
+        io.logErr("[sondrel] dryrun restart #" + std::to_string(restarts) + "\n");
+    });
+    io.logErr("[sondrel] dryrun done (restarts=" + std::to_string(restarts) + ")\n");
+    return 0;
+}
+
+int runNormal(SidecarIo& io, AudioSource& source) {
+    const WallTime launch = io.wallNow();
+    AudioWriter writer(io, launch);
+    std::unique_ptr<CaptureStream> stream;
+    try {
+        stream = source.makeStream(writer);
+        writer.adoptStream(stream->id());
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(io.wallNow() - launch).count();
+        io.logErr("[sondrel] capturing +" + std::to_string(ms) + "ms\n");
+
+        readCommands(io, [&] { restartCapture(io, source, writer, stream); });
+
+        stream->stop();
+    } catch (const std::exception& e) {
+        io.logErr(std::string("[sondrel] error: ") + e.what() + "\n");
+        // At once: a stream that could not be stopped may still deliver to the writer.
+        io.exitProcess(3);
+        return 3;
+    }
+    io.logErr("[sondrel] stopped (totalFrames=" + std::to_string(writer.framesEmitted()) + ")\n");
+    return 0;
+}
+
+}  // namespace sondrel
