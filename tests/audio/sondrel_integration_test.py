@@ -1,0 +1,256 @@
+"""Runs the built sondrel against a private PulseAudio daemon.
+
+usage: sondrel_integration_test.py <sondrel binary> <scenario>
+Scenarios: downmix, t0, restart, kill, noserver, closed_output, dryrun.
+"""
+import math
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pulse_fixture as pf  # noqa: E402
+
+FAILURES = []
+
+
+def check(condition, message):
+    if not condition:
+        FAILURES.append(message)
+        print("FAIL: " + message)
+    return condition
+
+
+def finite_and_bounded(samples):
+    return all(math.isfinite(x) and -1.0 <= x <= 1.0 for x in samples)
+
+
+def wait_for_header(sondrel, timeout=10):
+    return check(sondrel.header_seen.wait(timeout), "no header within %ds" % timeout)
+
+
+def scenario_downmix(binary):
+    """Known stereo tones come out as (L+R)/2, unclipped, without NaN."""
+    frames = pf.RATE  # one second
+    left = pf.tone(frames, 0.95, 440.0)
+    right = pf.tone(frames, 0.95, 660.0, phase=0.5)
+    with pf.PulseServer() as server:
+        sondrel = pf.Sondrel(binary, server.client_env())
+        try:
+            wait_for_header(sondrel)
+            player = pf.Player(server)
+            player.play(pf.stereo_bytes(left, right))
+            player.close()
+            time.sleep(0.3)
+            sondrel.close_input()
+            check(sondrel.wait(10) == 0, "exit status not 0")
+        finally:
+            sondrel.kill()
+    header, samples, _ = sondrel.header_and_samples()
+    check(header.startswith("AUDIO sr=48000 ch=1 fmt=f32 t0us="), "header: " + header)
+    check(finite_and_bounded(samples), "samples not finite or outside [-1, 1]")
+    expected = [(pf_float(l) + pf_float(r)) * 0.5 for l, r in zip(left, right)]
+    start = next((i for i, x in enumerate(samples) if x != 0.0), None)
+    if not check(start is not None, "the tone never arrived"):
+        return
+    # The server may lose the first few milliseconds of a new playback stream (its monitor
+    # has already posted the block it lands in); find where in the tone the output starts.
+    offset = next((k for k in range(4800)
+                   if all(abs(samples[start + i] - expected[k + i]) < 1e-6 for i in range(16))),
+                  None)
+    if not check(offset is not None, "output does not start with the tone's first 100 ms"):
+        return
+    got = samples[start:start + frames - offset]
+    check(len(got) == frames - offset, "tone cut short: %d of %d frames" % (len(got), frames))
+    worst = max(abs(a - b) for a, b in zip(got, expected[offset:]))
+    check(worst < 1e-6, "mono differs from (L+R)/2 by up to %g" % worst)
+    peak = max(abs(x) for x in got)
+    check(peak > 0.9, "peak %.3f: the down-mix attenuated or clipped" % peak)
+
+
+def pf_float(x):
+    import struct
+    return struct.unpack("<f", struct.pack("<f", x))[0]
+
+
+def scenario_t0(binary):
+    """The header's t0us places a click within 300 ms of when it was played."""
+    silence = pf.pack_frames(480, 0.0, 0.0)  # 10 ms chunks
+    click = pf.pack_frames(480, 0.8, 0.8)
+    with pf.PulseServer() as server:
+        sondrel = pf.Sondrel(binary, server.client_env())
+        try:
+            player = pf.Player(server)
+            chunks = [(silence, False)] * 150 + [(click, True)] + [(silence, False)] * 30
+            marks = player.paced(chunks)
+            player.close()
+            time.sleep(0.2)
+            sondrel.close_input()
+            check(sondrel.wait(10) == 0, "exit status not 0")
+        finally:
+            sondrel.kill()
+    header, samples, _ = sondrel.header_and_samples()
+    rate, t0us = pf.parse_header(header)
+    index = next((i for i, x in enumerate(samples) if abs(x - 0.8) < 1e-6), None)
+    if not check(index is not None, "click not found in the output"):
+        return
+    heard_us = t0us + index * 1_000_000 // rate
+    delta_ms = (heard_us - marks[0] * 1e6) / 1000
+    arrived_ms = (pf.arrival_time(sondrel, index) - marks[0]) * 1000
+    print("click placed %.1f ms after it was handed to the player; it reached the reader "
+          "after %.1f ms" % (delta_ms, arrived_ms))
+    check(abs(delta_ms) <= 300, "t0us is %.1f ms off (limit 300)" % delta_ms)
+
+
+def scenario_restart(binary):
+    """RESTART every 2 s over 10 s keeps samples = elapsed time x 48000 within 1%."""
+    with pf.PulseServer() as server:
+        player = pf.Player(server, latency_msec=50)
+        player.play_in_background(pf.pack_frames(pf.RATE * 12, 0.3, 0.1))  # a steady level
+        sondrel = pf.Sondrel(binary, server.client_env())
+        try:
+            wait_for_header(sondrel)
+            for _ in range(5):
+                time.sleep(2.0)
+                sondrel.send(b"RESTART\n")
+            time.sleep(0.05)
+            closed_at = time.time()
+            sondrel.close_input()
+            check(sondrel.wait(10) == 0, "exit status not 0")
+        finally:
+            sondrel.kill()
+            player.proc.kill()
+    header, samples, _ = sondrel.header_and_samples()
+    rate, t0us = pf.parse_header(header)
+    elapsed = closed_at - t0us / 1e6
+    ratio = len(samples) / (elapsed * rate)
+    lines = sondrel.stderr_lines()
+    print("samples %d, elapsed %.3f s, ratio %.4f" % (len(samples), elapsed, ratio))
+    print("\n".join(l for l in lines if "restart" in l))
+    check(abs(ratio - 1) <= 0.01, "samples/elapsed ratio %.4f outside 1%%" % ratio)
+    check(sum("restart ok in" in l for l in lines) == 5, "not five successful restarts")
+    check(sum("restart gap-pad" in l for l in lines) == 5, "not five gap checks")
+    check(finite_and_bounded(samples), "samples not finite or outside [-1, 1]")
+    check(set(samples) <= {0.0, pf_float(0.2)}, "samples other than silence and the level")
+    check(samples.count(pf_float(0.2)) > 9 * rate, "the level was not heard for 9 s")
+
+
+def scenario_kill(binary):
+    """Killing the server: exit 2, the stop line last, every sample before it intact."""
+    with pf.PulseServer() as server:
+        player = pf.Player(server)
+        player.play_in_background(pf.pack_frames(pf.RATE * 10, 0.25, 0.25))
+        sondrel = pf.Sondrel(binary, server.client_env())
+        try:
+            wait_for_header(sondrel)
+            time.sleep(2.0)
+            killed_at = time.time()
+            server.kill()
+            try:
+                code = sondrel.wait(5)
+            except Exception:
+                code = None
+            check(code == 2, "exit status %r, expected 2" % code)
+        finally:
+            sondrel.kill()
+            player.proc.kill()
+    lines = sondrel.stderr_lines()
+    check(bool(lines) and lines[-1].startswith("[sondrel] stream stopped: "),
+          "last line: %r" % (lines[-1] if lines else None))
+    header, samples, payload = sondrel.header_and_samples()
+    rate, t0us = pf.parse_header(header)
+    check(payload % 4 == 0, "output ends inside a sample")
+    check(set(samples) <= {0.0, 0.25}, "samples other than silence and the level")
+    check(samples.count(0.25) > 1.5 * rate, "the level was not heard before the kill")
+    expected = (killed_at - t0us / 1e6) * rate
+    print("samples %d, expected about %d before the kill" % (len(samples), expected))
+    check(len(samples) >= expected - 0.1 * rate, "samples lost before the kill")
+
+
+def scenario_noserver(binary):
+    """Nothing to monitor: no server, or a server without sinks, exits 3."""
+    with pf.PulseServer(with_sink=False) as server:
+        env_no_server = server.client_env(PULSE_SERVER="unix:" + server.socket + ".absent")
+        for name, env in (("no server", env_no_server), ("no sink", server.client_env())):
+            sondrel = pf.Sondrel(binary, env)
+            sondrel.close_input()
+            try:
+                code = sondrel.wait(15)
+            finally:
+                sondrel.kill()
+            lines = sondrel.stderr_lines()
+            print(name + ": " + (lines[-1] if lines else "(nothing)"))
+            check(code == 3, name + ": exit status %r, expected 3" % code)
+            check(bool(lines) and lines[-1].startswith("[sondrel] error: nothing to monitor"),
+                  name + ": last line %r" % (lines[-1] if lines else None))
+            check(not sondrel.out, name + ": wrote to standard output")
+
+
+def scenario_closed_output(binary):
+    """A reader that closes standard output ends sondrel promptly, with or without audio."""
+    with pf.PulseServer() as server:
+        for name, delay in (("while streaming", 1.0), ("at once", 0.0)):
+            sondrel = pf.Sondrel(binary, server.client_env())
+            if delay:
+                wait_for_header(sondrel)
+                time.sleep(delay)
+            sondrel.proc.stdout.close()  # the pump thread sees an error and ends
+            start = time.monotonic()
+            try:
+                code = sondrel.wait(5)
+            except Exception:
+                code = None
+            finally:
+                sondrel.kill()
+            took = time.monotonic() - start
+            print("%s: exit %r after %.2f s" % (name, code, took))
+            check(code == 3, name + ": exit status %r, expected 3" % code)
+            check(took < 2.0, name + ": took %.2f s to exit" % took)
+
+
+def scenario_dryrun(binary):
+    """Dry-run counts restarts, writes nothing to standard output, needs no server."""
+    import subprocess
+    env = dict(os.environ, PELDRANOX_SIDECAR_DRYRUN="1", PULSE_SERVER="unix:/nonexistent")
+    # Lower case, CR LF, invalid bytes before a command, a character split across writes.
+    parts = [b"restart\r\n", b"\xff\xfeRESTART\n  Restart\t\nnope caf\xc3", b"\xa9\nRESTART"]
+    proc = subprocess.Popen([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, env=env)
+    for part in parts:
+        proc.stdin.write(part)
+        proc.stdin.flush()
+        time.sleep(0.05)
+    out, err = proc.communicate(timeout=10)
+    lines = err.decode().splitlines()
+    expected = ["[sondrel] dryrun restart #1", "[sondrel] dryrun restart #2",
+                "[sondrel] dryrun restart #3", "[sondrel] unknown command NOPE CAF\u00c9",
+                "[sondrel] dryrun done (restarts=3)"]
+    check(lines == expected, "dry-run log %r" % lines)
+    check(proc.returncode == 0, "dry-run exit %r" % proc.returncode)
+    check(out == b"", "dry-run wrote to standard output")
+    # Any other value selects normal mode: without a server that ends with 3.
+    for value in ("true", "01", " 1"):
+        env["PELDRANOX_SIDECAR_DRYRUN"] = value
+        run = subprocess.run([binary], input=b"", capture_output=True, env=env, timeout=15)
+        check(run.returncode == 3, "value %r: exit %r, expected normal mode's 3" %
+              (value, run.returncode))
+
+
+SCENARIOS = {name[len("scenario_"):]: fn for name, fn in globals().items()
+             if name.startswith("scenario_")}
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[2] not in SCENARIOS:
+        sys.exit("usage: %s <sondrel> <%s>" % (sys.argv[0], "|".join(SCENARIOS)))
+    binary, name = sys.argv[1], sys.argv[2]
+    if name != "dryrun":
+        pf.require_tools("pulseaudio", "pacat", "pactl")
+    SCENARIOS[name](binary)
+    if FAILURES:
+        sys.exit("%d check(s) failed in %s" % (len(FAILURES), name))
+    print("ok: " + name)
+
+
+if __name__ == "__main__":
+    main()
