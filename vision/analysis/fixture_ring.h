@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "analysis/rect.h"
 #include "command/output.h"
 
 namespace tessival {
@@ -9,5 +10,9 @@ namespace tessival {
 // Runs the speaker-ring scan on an image file and emits one JSON line describing what it
 // found. True on success (with or without a ring), false when the file cannot be used.
 bool detectRingFromFixture(const std::string& path, Output& out);
+
+// Where a ring (normalised, top-left origin) sits: "top" or "bottom", a hyphen, then
+// "left", "center" or "right", judged by its centre.
+std::string ringPosition(const Rect& rect);
 
 }  // namespace tessival
