@@ -1,0 +1,42 @@
+#include "command/selftest.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace tessival {
+namespace {
+
+std::string emitted(const Answer& a) {
+    std::FILE* f = std::tmpfile();
+    Output out(fileno(f), fileno(f));
+    out.emit(a);
+    std::rewind(f);
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+    return text;
+}
+
+TEST(Selftest, EveryCheckPassesOnThisBuild) {
+    const std::vector<std::string> failures = selftestFailures();
+    EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);
+}
+
+TEST(Selftest, PassVerdictIsOneExactLine) {
+    EXPECT_EQ(emitted(selftestVerdict({})), "{\"ok\":true,\"selftest\":\"pass\"}\n");
+}
+
+TEST(Selftest, FailVerdictListsMessagesInOrder) {
+    const Answer a = selftestVerdict({"hue gray not -1", "slideText='x'"});
+    EXPECT_EQ(a, (Answer{{"ok", false},
+                         {"selftest", "fail"},
+                         {"failures", {"hue gray not -1", "slideText='x'"}}}));
+    const std::string line = emitted(a);
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
+}
+
+}  // namespace
+}  // namespace tessival
