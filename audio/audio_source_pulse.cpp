@@ -289,9 +289,8 @@ struct PulseAudioSource::Impl {
         attr.minreq = static_cast<std::uint32_t>(-1);
         attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(FRAGMENT_USEC, &spec));
         // A fragment size alone still yields bursts; latency adjustment makes the server
-        // deliver at that pace.
-        const auto flags = static_cast<pa_stream_flags_t>(
-            PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+        // deliver at that pace. No timing updates: the timeline is anchored on arrival.
+        const auto flags = PA_STREAM_ADJUST_LATENCY;
         if (pa_stream_connect_record(s->stream, MONITOR_SOURCE, &attr, flags) < 0) {
             const std::string why = contextError();
             release(s.get());
