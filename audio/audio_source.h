@@ -15,7 +15,7 @@ inline constexpr StreamId NO_STREAM = 0;
 
 // What a capture stream reports to. Called on the audio thread; must not throw.
 class StreamSink {
-public:
+  public:
     virtual ~StreamSink() = default;
     // One delivery of stream `id`.
     virtual void streamDidOutput(StreamId id, const SampleBuffer& buffer) noexcept = 0;
@@ -25,13 +25,13 @@ public:
 
 // A failure of the audio platform; what() is a complete sentence for the log.
 class SourceError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // A started capture stream. Destroying it without stop() drops it silently.
 class CaptureStream {
-public:
+  public:
     virtual ~CaptureStream() = default;
     virtual StreamId id() const = 0;
     // Stops capturing; no delivery reaches the sink once this returns. Throws SourceError.
@@ -40,7 +40,7 @@ public:
 
 // Builds capture streams of the computer's mixed output.
 class AudioSource {
-public:
+  public:
     virtual ~AudioSource() = default;
     // Builds and starts a stream whose audio and stop reports reach `sink`. The stream's
     // id is fixed before it can deliver. Throws SourceError (nothing to monitor, server

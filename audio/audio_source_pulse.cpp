@@ -36,7 +36,7 @@ std::int64_t nsToFrames(std::int64_t ns, std::uint32_t rate) {
 }
 
 class MainLoopLock {
-public:
+  public:
     explicit MainLoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
         pa_threaded_mainloop_lock(loop_);
     }
@@ -44,7 +44,7 @@ public:
     MainLoopLock(const MainLoopLock&) = delete;
     MainLoopLock& operator=(const MainLoopLock&) = delete;
 
-private:
+  private:
     pa_threaded_mainloop* loop_;
 };
 
@@ -126,12 +126,14 @@ struct PulseAudioSource::Impl {
         if (context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY) return;
         dropContext();
         context = pa_context_new(pa_threaded_mainloop_get_api(loop), "sondrel");
-        if (context == nullptr) throw SourceError("nothing to monitor: cannot create a sound server client");
+        if (context == nullptr)
+            throw SourceError("nothing to monitor: cannot create a sound server client");
         pa_context_set_state_callback(context, &onContextState, this);
         if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             const std::string why = contextError();
             dropContext();
-            throw SourceError("nothing to monitor: cannot connect to the sound server (" + why + ")");
+            throw SourceError("nothing to monitor: cannot connect to the sound server (" + why +
+                              ")");
         }
         const auto settled = [this] {
             const pa_context_state_t s = pa_context_get_state(context);
@@ -144,7 +146,8 @@ struct PulseAudioSource::Impl {
         if (pa_context_get_state(context) != PA_CONTEXT_READY) {
             const std::string why = contextError();
             dropContext();
-            throw SourceError("nothing to monitor: cannot connect to the sound server (" + why + ")");
+            throw SourceError("nothing to monitor: cannot connect to the sound server (" + why +
+                              ")");
         }
     }
 
@@ -166,12 +169,10 @@ struct PulseAudioSource::Impl {
                 pa_threaded_mainloop_signal(q->self->loop, 0);
             },
             &query);
-        if (op == nullptr) throw SourceError("cannot query the sound server (" + contextError() + ")");
+        if (op == nullptr)
+            throw SourceError("cannot query the sound server (" + contextError() + ")");
         const bool answered = waitFor(
-            [&] {
-                return query.done ||
-                       !PA_CONTEXT_IS_GOOD(pa_context_get_state(context));
-            },
+            [&] { return query.done || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); },
             REQUEST_TIMEOUT_USEC);
         if (!query.done) pa_operation_cancel(op);
         pa_operation_unref(op);
@@ -326,7 +327,7 @@ struct PulseAudioSource::Impl {
 namespace {
 
 class PulseCaptureStream final : public CaptureStream {
-public:
+  public:
     PulseCaptureStream(PulseAudioSource::Impl& owner, std::unique_ptr<PulseStream> stream)
         : owner_(owner), stream_(std::move(stream)) {}
     ~PulseCaptureStream() override { stop(); }
@@ -338,7 +339,7 @@ public:
         owner_.release(stream_.get());
     }
 
-private:
+  private:
     PulseAudioSource::Impl& owner_;
     std::unique_ptr<PulseStream> stream_;
 };

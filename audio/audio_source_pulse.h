@@ -12,7 +12,7 @@ namespace sondrel {
 // CLOCK_MONOTONIC: each stream's first frame is anchored once, later frames are counted.
 // Streams it made must be destroyed before it.
 class PulseAudioSource final : public AudioSource {
-public:
+  public:
     PulseAudioSource();  // throws SourceError if the main loop cannot start
     ~PulseAudioSource() override;
     PulseAudioSource(const PulseAudioSource&) = delete;
@@ -22,7 +22,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 

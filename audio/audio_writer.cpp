@@ -99,13 +99,13 @@ void AudioWriter::writeHeader(std::int64_t rate, MediaTime presentationTime) {
     const std::int64_t nowUs =
         duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
     const std::int64_t startUs = nowUs - std::llround(lag * 1e6);
-    const std::string header = "AUDIO sr=" + std::to_string(rate) +
-                               " ch=1 fmt=f32 t0us=" + std::to_string(startUs) + "\n";
+    const std::string header =
+        "AUDIO sr=" + std::to_string(rate) + " ch=1 fmt=f32 t0us=" + std::to_string(startUs) + "\n";
     writeOrExit(header.data(), header.size());
     const auto sinceLaunch = duration_cast<std::chrono::milliseconds>(now - launch_).count();
     io_.logErr("[sondrel] first audio buffer +" + std::to_string(sinceLaunch) +
-               "ms since launch (captured " + std::to_string(static_cast<std::int64_t>(lag * 1000)) +
-               "ms before delivery)\n");
+               "ms since launch (captured " +
+               std::to_string(static_cast<std::int64_t>(lag * 1000)) + "ms before delivery)\n");
 }
 
 void AudioWriter::streamDidOutput(StreamId id, const SampleBuffer& buffer) noexcept {
@@ -124,9 +124,8 @@ void AudioWriter::streamDidOutput(StreamId id, const SampleBuffer& buffer) noexc
         if (outputFailed_) return;
         if (!loggedFormat_) {
             io_.logErr("[sondrel] asbd sampleRate=" + std::to_string(*rate) +
-                       " channels=" + std::to_string(channels) +
-                       " float=" + boolText(format.formatFlags & FORMAT_FLAG_FLOAT) +
-                       " nonInterleaved=" +
+                       " channels=" + std::to_string(channels) + " float=" +
+                       boolText(format.formatFlags & FORMAT_FLAG_FLOAT) + " nonInterleaved=" +
                        boolText(format.formatFlags & FORMAT_FLAG_NON_INTERLEAVED) +
                        " bitsPerChannel=" + std::to_string(format.bitsPerChannel) +
                        " bytesPerFrame=" + std::to_string(format.bytesPerFrame) + "\n");
@@ -192,9 +191,8 @@ void AudioWriter::streamDidOutput(StreamId id, const SampleBuffer& buffer) noexc
         total = (totalFramesEmitted_ += frames);
     }
     if (count == 1 || count % PROGRESS_EVERY_BUFFERS == 0) {
-        io_.logErr("[sondrel] audio buffers=" + std::to_string(count) +
-                   " lastFrames=" + std::to_string(frames) + " totalFrames=" + std::to_string(total) +
-                   "\n");
+        io_.logErr("[sondrel] audio buffers=" + std::to_string(count) + " lastFrames=" +
+                   std::to_string(frames) + " totalFrames=" + std::to_string(total) + "\n");
     }
 }
 

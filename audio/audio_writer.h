@@ -23,7 +23,7 @@ inline constexpr std::int64_t PROGRESS_EVERY_BUFFERS = 50;
 // the sample clock stays continuous. As the sink of every capture stream it also ends the
 // process (status 2) when the stream in use stops on its own outside a restart.
 class AudioWriter final : public StreamSink {
-public:
+  public:
     AudioWriter(SidecarIo& io, WallTime launch);
 
     // A restart begins: stop reports no longer end the process, and the first buffer of
@@ -40,7 +40,7 @@ public:
     void streamDidOutput(StreamId id, const SampleBuffer& buffer) noexcept override;
     void streamDidStop(StreamId id, std::string_view description) noexcept override;
 
-private:
+  private:
     void writeHeader(std::int64_t rate, MediaTime presentationTime);
     // Writes to standard output; on failure logs once and ends the process. False then.
     bool writeOrExit(const void* data, std::size_t size);

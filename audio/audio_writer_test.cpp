@@ -12,8 +12,8 @@ namespace sondrel {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using testing::FakeIo;
+using ::testing::HasSubstr;
 using testing::monoBuffer;
 using testing::stereoInterleaved;
 
@@ -24,7 +24,7 @@ constexpr StreamId SECOND = 2;
 MediaTime frameTime(std::int64_t frame) { return {frame, RATE}; }
 
 class AudioWriterTest : public ::testing::Test {
-protected:
+  protected:
     FakeIo io;
     AudioWriter writer{io, io.wall - std::chrono::milliseconds(120)};
 

@@ -1,7 +1,7 @@
 #include "command_reader.h"
 
-#include <unicode/uchar.h>
 #include <unicode/locid.h>
+#include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/unistr.h>
@@ -25,8 +25,8 @@ CommandDecoder::CommandDecoder() : state_(std::make_unique<State>()) {
     state_->converter = ucnv_open("UTF-8", &status);
     if (state_->converter != nullptr) {
         // Drop ill-formed bytes and carry on with the next byte.
-        ucnv_setToUCallBack(state_->converter, UCNV_TO_U_CALLBACK_SKIP, nullptr, nullptr,
-                            nullptr, &status);
+        ucnv_setToUCallBack(state_->converter, UCNV_TO_U_CALLBACK_SKIP, nullptr, nullptr, nullptr,
+                            &status);
     }
 }
 
@@ -47,8 +47,8 @@ std::vector<std::string> CommandDecoder::feed(std::string_view bytes) {
     for (;;) {
         UChar* target = chunk.data();
         UErrorCode status = U_ZERO_ERROR;
-        ucnv_toUnicode(state_->converter, &target, chunk.data() + chunk.size(), &source,
-                       sourceEnd, nullptr, false, &status);
+        ucnv_toUnicode(state_->converter, &target, chunk.data() + chunk.size(), &source, sourceEnd,
+                       nullptr, false, &status);
         buffer.append(chunk.data(), static_cast<int32_t>(target - chunk.data()));
         if (status != U_BUFFER_OVERFLOW_ERROR) break;
     }
@@ -67,8 +67,8 @@ std::vector<std::string> CommandDecoder::feed(std::string_view bytes) {
 }
 
 std::string normalizeCommand(std::string_view line) {
-    icu::UnicodeString text =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(line.data(), static_cast<int32_t>(line.size())));
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(line.data(), static_cast<int32_t>(line.size())));
     int32_t start = 0;
     int32_t end = text.length();
     while (start < end && isTrimmed(text.char32At(start))) start = text.moveIndex32(start, 1);

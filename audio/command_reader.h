@@ -18,7 +18,7 @@ inline constexpr std::size_t COMMAND_BUFFER_LIMIT = 4096;
 // as UTF-8 across reads (a character split between two reads is kept); only bytes that
 // are not valid UTF-8 are dropped. A line ends at LF, or at CR LF.
 class CommandDecoder {
-public:
+  public:
     CommandDecoder();
     ~CommandDecoder();
     CommandDecoder(const CommandDecoder&) = delete;
@@ -27,7 +27,7 @@ public:
     // The complete lines (UTF-8, without their line end) that `bytes` finished, in order.
     std::vector<std::string> feed(std::string_view bytes);
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> state_;
 };

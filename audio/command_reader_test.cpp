@@ -42,11 +42,13 @@ TEST(CommandDecoder, DropsOnlyTheInvalidBytes) {
     };
     const std::vector<Case> cases = {
         {"invalid bytes before a command", {"\xff\xfeRESTART\n"}, {"RESTART"}},
-        {"invalid byte inside a read of two lines", {"RESTART\n\x80\nRESTART\n"},
+        {"invalid byte inside a read of two lines",
+         {"RESTART\n\x80\nRESTART\n"},
          {"RESTART", "", "RESTART"}},
         {"truncated sequence followed by ASCII", {"\xe2\x82RESTART\n"}, {"RESTART"}},
         {"two-byte character split across reads", {"caf\xc3", "\xa9\n"}, {"caf\xc3\xa9"}},
-        {"four-byte character split three ways", {"\xf0\x9f", "\x8e", "\xb5!\n"},
+        {"four-byte character split three ways",
+         {"\xf0\x9f", "\x8e", "\xb5!\n"},
          {"\xf0\x9f\x8e\xb5!"}},
         {"overlong encoding", {"\xc0\xafRESTART\n"}, {"RESTART"}},
     };
@@ -77,7 +79,9 @@ TEST(NormalizeCommand, TrimsSpacesAndTabsAndUpperCases) {
         {"   RESTART\t", "RESTART"},
         {"RESTART now", "RESTART NOW"},
         {"\xc2\xa0restart\xe3\x80\x80", "RESTART"},  // no-break and ideographic spaces
-        {"stra\xc3\x9f" "e", "STRASSE"},
+        {"stra\xc3\x9f"
+         "e",
+         "STRASSE"},
         {" \t ", ""},
         {"\rRESTART", "\rRESTART"},  // CR is not white space here
     };

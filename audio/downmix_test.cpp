@@ -106,14 +106,28 @@ TEST(Downmix, BuffersTooShortForOneFrameAreRejected) {
         std::vector<std::uint32_t> byteSizes = {};
     };
     const std::vector<Case> cases = {
-        {"interleaved 4 bytes, 2 channels", testing::interleavedFormat(2), {{0.5f}}, {},
+        {"interleaved 4 bytes, 2 channels",
+         testing::interleavedFormat(2),
+         {{0.5f}},
+         {},
          DownmixOutcome::interleavedNoFrames},
-        {"non-interleaved 2-byte first", testing::nonInterleavedFormat(2), {{0.5f}, {0.5f}}, {},
-         DownmixOutcome::nonInterleavedNoFrames, {2, 4}},
-        {"mono 2 bytes", testing::interleavedFormat(1), {{0.5f}}, {}, DownmixOutcome::monoNoFrames,
+        {"non-interleaved 2-byte first",
+         testing::nonInterleavedFormat(2),
+         {{0.5f}, {0.5f}},
+         {},
+         DownmixOutcome::nonInterleavedNoFrames,
+         {2, 4}},
+        {"mono 2 bytes",
+         testing::interleavedFormat(1),
+         {{0.5f}},
+         {},
+         DownmixOutcome::monoNoFrames,
          {2}},
         {"no buffers", testing::interleavedFormat(2), {}, {}, DownmixOutcome::emptyList},
-        {"null first buffer", testing::nonInterleavedFormat(2), {{0.1f}, {0.1f}}, {true, false},
+        {"null first buffer",
+         testing::nonInterleavedFormat(2),
+         {{0.1f}, {0.1f}},
+         {true, false},
          DownmixOutcome::emptyList},
     };
     for (const Case& c : cases) {

@@ -63,7 +63,8 @@ std::string PosixIo::readInput() {
         }
         if (fds[1].revents & POLLNVAL) watchOutput_ = false;
         if (fds[1].revents & (POLLERR | POLLHUP)) {
-            logErr("[sondrel] error: cannot write audio to standard output: its reader closed it\n");
+            logErr(
+                "[sondrel] error: cannot write audio to standard output: its reader closed it\n");
             exitProcess(3);
         }
         if (fds[0].revents == 0) continue;

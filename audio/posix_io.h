@@ -8,7 +8,7 @@ namespace sondrel {
 // _exit. While waiting for input it also watches standard output, so a reader that goes
 // away ends the process at once (status 3) even when no audio is being written.
 class PosixIo final : public SidecarIo {
-public:
+  public:
     PosixIo();
     std::optional<std::string> writeOut(const void* data, std::size_t size) override;
     void logErr(std::string_view line) override;
@@ -17,7 +17,7 @@ public:
     WallTime wallNow() override;
     void exitProcess(int status) override;
 
-private:
+  private:
     bool watchOutput_ = true;
 };
 

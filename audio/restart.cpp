@@ -21,7 +21,8 @@ void restartCapture(SidecarIo& io, AudioSource& source, AudioWriter& writer,
         try {
             stream->stop();
         } catch (const std::exception& e) {
-            io.logErr("[sondrel] restart: old stopCapture threw " + describe(e) + " (continuing)\n");
+            io.logErr("[sondrel] restart: old stopCapture threw " + describe(e) +
+                      " (continuing)\n");
         }
     }
 

@@ -15,7 +15,7 @@ using WallTime = std::chrono::system_clock::time_point;
 // The process around the program: its standard streams, its clocks and its end. One real
 // implementation over POSIX; tests use a recording fake.
 class SidecarIo {
-public:
+  public:
     virtual ~SidecarIo() = default;
     // Writes all `size` bytes to standard output. Returns nullopt on success, else why the
     // output failed (the reader went away).

@@ -11,10 +11,10 @@ namespace sondrel {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 using testing::FakeAudioSource;
 using testing::FakeIo;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
 
 TEST(DryRunSwitch, OnlyTheExactValueOneSelectsDryRun) {
     EXPECT_TRUE(isDryRun("1"));
@@ -39,7 +39,7 @@ TEST(DryRun, CountsRestartsAndWritesNothingToStandardOutput) {
 }
 
 class NormalRun : public ::testing::Test {
-protected:
+  protected:
     FakeIo io;
     FakeAudioSource source;
 
@@ -56,7 +56,8 @@ protected:
 
 TEST_F(NormalRun, InputClosedAtOnceStartsAndStopsTheStream) {
     EXPECT_EQ(runNormal(io, source), 0);
-    EXPECT_THAT(io.logs, ElementsAre("[sondrel] capturing +0ms", "[sondrel] stopped (totalFrames=0)"));
+    EXPECT_THAT(io.logs,
+                ElementsAre("[sondrel] capturing +0ms", "[sondrel] stopped (totalFrames=0)"));
     EXPECT_THAT(source.stoppedIds, ElementsAre(1u));
     EXPECT_THAT(io.exits, IsEmpty());
 }
@@ -85,17 +86,29 @@ TEST_F(NormalRun, RestartOutcomesAreLoggedInOrder) {
         std::vector<StreamId> stopped;  // stop() calls, the final stop included
     };
     const std::vector<Case> cases = {
-        {"all succeed", {""}, {}, {"[sondrel] restart requested (totalFrames=0)",
-                                   "[sondrel] restart ok in 0ms"}, {1, 2}},
-        {"old stop fails", {""}, {"already stopped"},
+        {"all succeed",
+         {""},
+         {},
+         {"[sondrel] restart requested (totalFrames=0)", "[sondrel] restart ok in 0ms"},
+         {1, 2}},
+        {"old stop fails",
+         {""},
+         {"already stopped"},
          {"[sondrel] restart requested (totalFrames=0)",
           "[sondrel] restart: old stopCapture threw already stopped (continuing)",
-          "[sondrel] restart ok in 0ms"}, {1, 2}},
-        {"first rebuild fails", {"", "busy"}, {},
+          "[sondrel] restart ok in 0ms"},
+         {1, 2}},
+        {"first rebuild fails",
+         {"", "busy"},
+         {},
          {"[sondrel] restart requested (totalFrames=0)", "[sondrel] restart FAILED: busy",
-          "[sondrel] restart recovered on second try"}, {1, 3}},
-        {"both rebuilds fail", {"", "busy", "gone"}, {},
-         {"[sondrel] restart requested (totalFrames=0)", "[sondrel] restart FAILED: busy"}, {1, 1}},
+          "[sondrel] restart recovered on second try"},
+         {1, 3}},
+        {"both rebuilds fail",
+         {"", "busy", "gone"},
+         {},
+         {"[sondrel] restart requested (totalFrames=0)", "[sondrel] restart FAILED: busy"},
+         {1, 1}},
     };
     for (const Case& c : cases) {
         FakeIo fresh;
@@ -118,10 +131,10 @@ TEST_F(NormalRun, AfterTwoFailedRebuildsTheNextRestartStartsOver) {
     source.makeOutcomes = {"", "busy", "gone", ""};
     io.input = {"RESTART\n", "RESTART\n"};
     EXPECT_EQ(runNormal(io, source), 0);
-    EXPECT_THAT(restartLogs(), ElementsAre("[sondrel] restart requested (totalFrames=0)",
-                                           "[sondrel] restart FAILED: busy",
-                                           "[sondrel] restart requested (totalFrames=0)",
-                                           "[sondrel] restart ok in 0ms"));
+    EXPECT_THAT(
+        restartLogs(),
+        ElementsAre("[sondrel] restart requested (totalFrames=0)", "[sondrel] restart FAILED: busy",
+                    "[sondrel] restart requested (totalFrames=0)", "[sondrel] restart ok in 0ms"));
     // The stopped first stream is stopped again by the second restart; stream 4 at the end.
     EXPECT_THAT(source.stoppedIds, ElementsAre(1u, 1u, 4u));
 }

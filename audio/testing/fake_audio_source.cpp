@@ -4,7 +4,7 @@ namespace sondrel::testing {
 namespace {
 
 class FakeStream final : public CaptureStream {
-public:
+  public:
     FakeStream(FakeAudioSource& source, StreamId id) : source_(source), id_(id) {}
     StreamId id() const override { return id_; }
     void stop() override {
@@ -15,7 +15,7 @@ public:
         if (!error.empty()) throw SourceError(error);
     }
 
-private:
+  private:
     FakeAudioSource& source_;
     StreamId id_;
 };

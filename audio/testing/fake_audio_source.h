@@ -14,7 +14,7 @@ namespace sondrel::testing {
 // `makeOutcomes` scripts makeStream: each entry, taken in order, is an error text to throw
 // or empty for success (success once the list is used up).
 class FakeAudioSource final : public AudioSource {
-public:
+  public:
     std::deque<std::string> makeOutcomes;
     std::deque<std::string> stopOutcomes;  // same for stop(): error text, or empty
     // Runs inside makeStream once the new stream's id is fixed, before it returns or throws
@@ -27,7 +27,7 @@ public:
 
     std::unique_ptr<CaptureStream> makeStream(StreamSink& sink) override;
 
-private:
+  private:
     StreamId nextId_ = 1;
 };
 

@@ -13,7 +13,7 @@ namespace sondrel::testing {
 // A scripted process: `input` holds the reads standard input will return (then end of
 // input); writes and log lines are recorded; clocks stand still until a test moves them.
 class FakeIo final : public SidecarIo {
-public:
+  public:
     std::deque<std::string> input;
     std::string out;
     std::vector<std::string> logs;  // each line without its LF
@@ -37,7 +37,7 @@ public:
     // Logged lines that start with `prefix`.
     std::vector<std::string> logsStartingWith(std::string_view prefix) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
 };
 

@@ -11,7 +11,7 @@ namespace sondrel::testing {
 // (a single vector for interleaved or mono data); `nullChannels` marks channel buffers
 // whose data pointer is null.
 class TestBuffer {
-public:
+  public:
     AudioFormat format;
     MediaTime presentationTime{0, 48000};
     std::vector<std::vector<float>> channels;
