@@ -26,6 +26,9 @@ struct Totals {
     int64_t hues = 0;
     double sumCos = 0;
     double sumSin = 0;
+    // The last coloured sample and its hue vector.
+    double lastR = -1, lastG = -1, lastB = -1;
+    double lastHue = -1, lastCos = 0, lastSin = 0;
 };
 
 // Samples every second pixel of the strip [x0, x1) x [y0, y1) (bounds truncated toward zero,
@@ -52,11 +55,17 @@ void sampleStrip(const Bitmap& bm, double x0d, double x1d, double y0d, double y1
             if (mx > 1 && isRingPixel(r, g, b)) ++strip.ring;
             if (s > SAT_THRESH && v > VAL_THRESH) {
                 ++tot.coloured;
-                const double h = hueDeg(r, g, b);
-                if (h >= 0) {
+                // Border pixels mostly repeat their neighbour's colour; reuse its hue vector.
+                if (r != tot.lastR || g != tot.lastG || b != tot.lastB) {
+                    tot.lastR = r, tot.lastG = g, tot.lastB = b;
+                    tot.lastHue = hueDeg(r, g, b);
+                    tot.lastCos = std::cos(tot.lastHue * PI / 180.0);
+                    tot.lastSin = std::sin(tot.lastHue * PI / 180.0);
+                }
+                if (tot.lastHue >= 0) {
                     ++tot.hues;
-                    tot.sumCos += std::cos(h * PI / 180.0);
-                    tot.sumSin += std::sin(h * PI / 180.0);
+                    tot.sumCos += tot.lastCos;
+                    tot.sumSin += tot.lastSin;
                 }
             }
         }

@@ -27,6 +27,15 @@ int64_t countInside(const std::vector<int64_t>& cells, int64_t gw, int64_t x0, i
     return n;
 }
 
+// An exact integer pre-test of isRingPixel for byte inputs: both ring colours need a value of
+// at least 0.45 (largest byte 115 or more) and a saturation of at least 0.3. Most pixels of
+// a capture fail it, which spares them the floating-point predicates.
+inline bool mayBeRingPixel(uint8_t r, uint8_t g, uint8_t b) {
+    const int mx = std::max({r, g, b});
+    const int mn = std::min({r, g, b});
+    return mx >= 115 && 10 * (mx - mn) >= 3 * mx;
+}
+
 }  // namespace
 
 RingScan scanForGreenRing(const Bitmap& bm) {
@@ -51,6 +60,7 @@ RingScan scanForGreenRing(const Bitmap& bm) {
             const int64_t o = py * bm.bpr + px * bm.bpp;
             if (o < 0 || o + 2 >= bm.len) continue;
             const uint8_t* p = bm.ptr + o;
+            if (!mayBeRingPixel(p[0], p[1], p[2])) continue;
             if (isRingPixel(p[0], p[1], p[2])) {
                 mask[static_cast<size_t>(gy * gw + gx)] = 1;
                 any = true;
