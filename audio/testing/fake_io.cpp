@@ -42,7 +42,9 @@ std::vector<float> FakeIo::samples() const {
     const auto lf = out.find('\n');
     const std::size_t start = lf == std::string::npos ? out.size() : lf + 1;
     std::vector<float> result((out.size() - start) / sizeof(float));
-    std::memcpy(result.data(), out.data() + start, result.size() * sizeof(float));
+    if (!result.empty()) {
+        std::memcpy(result.data(), out.data() + start, result.size() * sizeof(float));
+    }
     return result;
 }
 
