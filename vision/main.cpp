@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::unique_ptr<WindowSystem> windows = makeX11WindowSystem();
+    std::unique_ptr<WindowSystem> windows = makeX11WindowSystem(out);
     std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
     CaptureHandlers handlers(Services{*windows, *recognizer, out, lock});
     return runCommandLoop(STDIN_FILENO, out, handlers);

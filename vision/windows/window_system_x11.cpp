@@ -1,25 +1,732 @@
+// The window system of an X server, through XCB. XCB reports protocol errors as values, so a
+// window that vanishes halfway through a query is a skipped entry or a thrown PlatformError,
+// never a process exit.
 #include "windows/window_system_x11.h"
+
+#include <poll.h>
+#include <xcb/composite.h>
+#include <xcb/damage.h>
+#include <xcb/randr.h>
+#include <xcb/res.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_ewmh.h>
+#include <xcb/xcb_icccm.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "analysis/image_codec.h"
+#include "analysis/unicode_text.h"
 
 namespace tessival {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Titles longer than this many bytes are cut (and the cut repaired to valid UTF-8).
+constexpr uint32_t TITLE_MAX_BYTES = 256 * 1024;
+
+// After redirecting a window to off-screen storage its owner must repaint what was covered.
+// Wait for that repaint: until damage has been quiet for REPAINT_QUIET, at most REPAINT_MAX.
+constexpr milliseconds REPAINT_QUIET{25};
+constexpr milliseconds REPAINT_MAX{400};
+
+constexpr int64_t IMAGE_STRIP_BYTES = 8 << 20;
+
+// Layers of windows that are not ordinary application windows. Any non-zero value keeps an
+// off-screen window out of the search; the values only need to differ from 0.
+constexpr int64_t LAYER_DOCK = 20;
+constexpr int64_t LAYER_NOTIFICATION = 23;
+constexpr int64_t LAYER_TOOLTIP = 25;
+constexpr int64_t LAYER_MENU = 101;
+constexpr int64_t LAYER_SPLASH = 102;
+
+template <typename T>
+struct FreeDeleter {
+    void operator()(T* p) const { std::free(p); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeDeleter<T>>;
+
+std::string hexId(uint32_t id) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%x", id);
+    return buf;
+}
+
+// ISO 8859-1 (the STRING type of ICCCM text properties) to UTF-8.
+std::string latin1ToUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char ch : s) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (u < 0x80) {
+            out.push_back(ch);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> propertyBytes(const xcb_get_property_reply_t* r) {
+    if (r == nullptr || r->type == XCB_ATOM_NONE || r->format != 8) return std::nullopt;
+    const int len = xcb_get_property_value_length(r);
+    return std::string(static_cast<const char*>(xcb_get_property_value(r)),
+                       static_cast<size_t>(std::max(len, 0)));
+}
+
+std::vector<uint32_t> property32(const xcb_get_property_reply_t* r) {
+    if (r == nullptr || r->type == XCB_ATOM_NONE || r->format != 32) return {};
+    const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(r));
+    const int len = xcb_get_property_value_length(r) / 4;
+    return std::vector<uint32_t>(v, v + std::max(len, 0));
+}
+
+std::optional<std::string> processName(pid_t pid) {
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    if (!comm || !std::getline(comm, name) || name.empty()) return std::nullopt;
+    return unicode::repairUtf8(name);
+}
+
+// Bit position and width of a channel mask of a visual.
+struct Channel {
+    int shift = 0;
+    int bits = 0;
+};
+Channel channelOf(uint32_t mask) {
+    Channel c;
+    if (mask == 0) return c;
+    while (((mask >> c.shift) & 1u) == 0) ++c.shift;
+    while (c.shift + c.bits < 32 && ((mask >> (c.shift + c.bits)) & 1u) != 0) ++c.bits;
+    return c;
+}
+uint8_t channelValue(uint32_t pixel, Channel c) {
+    if (c.bits == 0) return 0;
+    const uint32_t v = (pixel >> c.shift) & ((1u << c.bits) - 1u);
+    if (c.bits >= 8) return static_cast<uint8_t>(v >> (c.bits - 8));
+    return static_cast<uint8_t>(v * 255u / ((1u << c.bits) - 1u));
+}
+
 class X11WindowSystem final : public WindowSystem {
-public:
-    ShareableContent shareableContent(bool) override { throw unavailable(); }
-    std::optional<pid_t> frontmostPid() override { throw unavailable(); }
-    uint32_t mainDisplayId() override { throw unavailable(); }
-    Image capture(const WindowFacts&, const DisplayFacts&, const Rect&, int64_t, int64_t) override {
-        throw unavailable();
+  public:
+    ~X11WindowSystem() override { disconnect(); }
+
+    ShareableContent shareableContent(bool onScreenOnly) override {
+        Connection& x = connection();
+        ShareableContent content;
+        content.displays = displays(x);
+        content.windows = windows(x, content.displays, onScreenOnly);
+        ensureAlive();
+        return content;
     }
 
-private:
-    static PlatformError unavailable() {
-        return PlatformError("the X11 window system is not implemented in this build");
+    std::optional<pid_t> frontmostPid() override {
+        Connection& x = connection();
+        Reply<xcb_get_property_reply_t> active(xcb_get_property_reply(
+            x.c, xcb_get_property(x.c, 0, x.root, x.ewmh._NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW, 0, 1),
+            nullptr));
+        ensureAlive();
+        const std::vector<uint32_t> ids = property32(active.get());
+        if (ids.empty() || ids[0] == XCB_WINDOW_NONE) return std::nullopt;
+        const xcb_window_t w = ids[0];
+        auto pidCookie = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_PID, XCB_ATOM_CARDINAL, 0, 1);
+        std::optional<xcb_res_query_client_ids_cookie_t> resCookie = queryClientPid(x, w);
+        Reply<xcb_get_property_reply_t> pidReply(xcb_get_property_reply(x.c, pidCookie, nullptr));
+        std::optional<pid_t> pid = resCookie ? clientPid(x, *resCookie) : std::nullopt;
+        ensureAlive();
+        if (!pid) {
+            const std::vector<uint32_t> v = property32(pidReply.get());
+            if (!v.empty() && v[0] != 0) pid = static_cast<pid_t>(v[0]);
+        }
+        return pid;
     }
+
+    uint32_t mainDisplayId() override {
+        Connection& x = connection();
+        const std::vector<Monitor> monitors = queryMonitors(x);
+        ensureAlive();
+        // A server may name no monitor primary (Xvfb never does): then the first monitor
+        // listed is the main display, which is also where RandR lists a primary one.
+        for (const Monitor& m : monitors) {
+            if (m.primary) return m.display.id;
+        }
+        return monitors.front().display.id;
+    }
+
+    Image capture(const WindowFacts& window, const DisplayFacts& display, const Rect& sourceRect,
+                  int64_t outWidth, int64_t outHeight) override {
+        if (outWidth < 1 || outHeight < 1) {
+            throw PlatformError("cannot capture a window into an empty image");
+        }
+        Connection& x = connection();
+        const xcb_window_t w = window.id;
+        const std::string name = "window " + hexId(w);
+
+        auto attrCookie = xcb_get_window_attributes(x.c, w);
+        auto geomCookie = xcb_get_geometry(x.c, w);
+        Reply<xcb_get_window_attributes_reply_t> attr(
+            xcb_get_window_attributes_reply(x.c, attrCookie, nullptr));
+        Reply<xcb_get_geometry_reply_t> geom(xcb_get_geometry_reply(x.c, geomCookie, nullptr));
+        ensureAlive();
+        if (!attr || !geom) throw PlatformError(name + " no longer exists; cannot capture it");
+        if (attr->map_state != XCB_MAP_STATE_VIEWABLE) {
+            throw PlatformError(name +
+                                " is not viewable (minimised or on another workspace); cannot "
+                                "capture it");
+        }
+        if (!x.hasComposite) {
+            throw PlatformError(
+                "the X server has no Composite extension; cannot capture a window's own pixels");
+        }
+
+        // The crop in the window's own coordinates: the source rectangle is display-local.
+        const double localX = sourceRect.x + display.frame.x - window.frame.x;
+        const double localY = sourceRect.y + display.frame.y - window.frame.y;
+        const int64_t cropX = std::llround(localX) + geom->border_width;
+        const int64_t cropY = std::llround(localY) + geom->border_width;
+        const int64_t cropW = std::max<int64_t>(std::llround(sourceRect.width), 1);
+        const int64_t cropH = std::max<int64_t>(std::llround(sourceRect.height), 1);
+        const int64_t pixW = geom->width + 2 * int64_t{geom->border_width};
+        const int64_t pixH = geom->height + 2 * int64_t{geom->border_width};
+
+        redirect(x, w);
+        const xcb_pixmap_t pixmap = xcb_generate_id(x.c);
+        Reply<xcb_generic_error_t> err(
+            xcb_request_check(x.c, xcb_composite_name_window_pixmap_checked(x.c, w, pixmap)));
+        if (err && err->error_code == XCB_MATCH) {
+            // Not redirected after all: the id was reused by a new window since we redirected.
+            x.redirected.erase(w);
+            redirect(x, w);
+            err.reset(
+                xcb_request_check(x.c, xcb_composite_name_window_pixmap_checked(x.c, w, pixmap)));
+        }
+        ensureAlive();
+        if (err) throw PlatformError(name + " vanished or cannot be captured");
+
+        Image img = Image::blank(cropW, cropH, PixelOrder::BlueFirst);
+        // Parts of the crop outside the window stay black.
+        const int64_t x0 = std::clamp<int64_t>(cropX, 0, pixW);
+        const int64_t y0 = std::clamp<int64_t>(cropY, 0, pixH);
+        const int64_t x1 = std::clamp<int64_t>(cropX + cropW, 0, pixW);
+        const int64_t y1 = std::clamp<int64_t>(cropY + cropH, 0, pixH);
+        std::string failure;
+        if (x1 > x0 && y1 > y0) {
+            failure = readPixels(x, pixmap, attr->visual, geom->depth, x0, y0, x1 - x0, y1 - y0,
+                                 img, x0 - cropX, y0 - cropY);
+        }
+        xcb_free_pixmap(x.c, pixmap);
+        xcb_flush(x.c);
+        ensureAlive();
+        if (!failure.empty()) throw PlatformError(name + ": " + failure);
+        for (size_t i = 3; i < img.bytes.size(); i += 4) img.bytes[i] = 255;
+
+        if (img.width == outWidth && img.height == outHeight) return img;
+        std::optional<Image> scaled = resizeImage(img, outWidth, outHeight);
+        if (!scaled) throw PlatformError(name + ": scaling the capture failed");
+        return std::move(*scaled);
+    }
+
+  private:
+    struct Connection {
+        xcb_connection_t* c = nullptr;
+        xcb_screen_t* screen = nullptr;
+        xcb_window_t root = 0;
+        xcb_ewmh_connection_t ewmh{};
+        bool ewmhReady = false;
+        bool hasRandrMonitors = false;
+        bool hasComposite = false;
+        bool hasDamage = false;
+        uint8_t damageEventBase = 0;
+        bool hasRes = false;
+        // Windows this connection redirected; the redirection lasts as long as the connection.
+        std::set<xcb_window_t> redirected;
+    };
+
+    struct Monitor {
+        DisplayFacts display;
+        bool primary = false;
+    };
+
+    struct Pending {
+        xcb_window_t id;
+        xcb_get_window_attributes_cookie_t attr;
+        xcb_get_geometry_cookie_t geom;
+        xcb_translate_coordinates_cookie_t pos;
+        xcb_get_property_cookie_t netName, wmName, netPid, wmType, wmState;
+        xcb_get_property_cookie_t wmClass;
+        std::optional<xcb_res_query_client_ids_cookie_t> res;
+    };
+
+    Connection& connection() {
+        if (conn_ && xcb_connection_has_error(conn_->c) != 0) disconnect();
+        if (!conn_) connect();
+        drainEvents(*conn_);
+        return *conn_;
+    }
+
+    void connect() {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == '\0') {
+            throw PlatformError("cannot reach the X server: DISPLAY is not set");
+        }
+        int screenNumber = 0;
+        xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+        if (xcb_connection_has_error(c) != 0) {
+            xcb_disconnect(c);
+            throw PlatformError(std::string("cannot connect to the X server on display ") +
+                                display);
+        }
+        auto x = std::make_unique<Connection>();
+        x->c = c;
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+        for (int i = 0; i < screenNumber && it.rem > 0; ++i) xcb_screen_next(&it);
+        if (it.rem == 0) {
+            xcb_disconnect(c);
+            throw PlatformError(std::string("the X server on display ") + display +
+                                " has no such screen");
+        }
+        x->screen = it.data;
+        x->root = it.data->root;
+
+        xcb_prefetch_extension_data(c, &xcb_randr_id);
+        xcb_prefetch_extension_data(c, &xcb_composite_id);
+        xcb_prefetch_extension_data(c, &xcb_damage_id);
+        xcb_prefetch_extension_data(c, &xcb_res_id);
+        xcb_intern_atom_cookie_t* atomCookies = xcb_ewmh_init_atoms(c, &x->ewmh);
+        const auto present = [c](xcb_extension_t* ext) {
+            const xcb_query_extension_reply_t* r = xcb_get_extension_data(c, ext);
+            return r != nullptr && r->present != 0;
+        };
+        const bool randr = present(&xcb_randr_id);
+        const bool composite = present(&xcb_composite_id);
+        const xcb_query_extension_reply_t* damageExt = xcb_get_extension_data(c, &xcb_damage_id);
+        const bool damage = damageExt != nullptr && damageExt->present != 0;
+        const bool res = present(&xcb_res_id);
+
+        xcb_randr_query_version_cookie_t randrCookie{};
+        xcb_composite_query_version_cookie_t compositeCookie{};
+        xcb_damage_query_version_cookie_t damageCookie{};
+        xcb_res_query_version_cookie_t resCookie{};
+        if (randr) randrCookie = xcb_randr_query_version(c, 1, 5);
+        if (composite) compositeCookie = xcb_composite_query_version(c, 0, 4);
+        if (damage) damageCookie = xcb_damage_query_version(c, 1, 1);
+        if (res) resCookie = xcb_res_query_version(c, 1, 2);
+        x->ewmhReady = xcb_ewmh_init_atoms_replies(&x->ewmh, atomCookies, nullptr) != 0;
+        if (randr) {
+            Reply<xcb_randr_query_version_reply_t> v(
+                xcb_randr_query_version_reply(c, randrCookie, nullptr));
+            x->hasRandrMonitors =
+                v && (v->major_version > 1 || (v->major_version == 1 && v->minor_version >= 5));
+        }
+        if (composite) {
+            Reply<xcb_composite_query_version_reply_t> v(
+                xcb_composite_query_version_reply(c, compositeCookie, nullptr));
+            // NameWindowPixmap arrived in 0.2.
+            x->hasComposite = v && (v->major_version > 0 || v->minor_version >= 2);
+        }
+        if (damage) {
+            Reply<xcb_damage_query_version_reply_t> v(
+                xcb_damage_query_version_reply(c, damageCookie, nullptr));
+            x->hasDamage = v != nullptr;
+            x->damageEventBase = damageExt->first_event;
+        }
+        if (res) {
+            Reply<xcb_res_query_version_reply_t> v(
+                xcb_res_query_version_reply(c, resCookie, nullptr));
+            x->hasRes =
+                v && (v->server_major > 1 || (v->server_major == 1 && v->server_minor >= 2));
+        }
+        if (xcb_connection_has_error(c) != 0 || !x->ewmhReady) {
+            if (x->ewmhReady) xcb_ewmh_connection_wipe(&x->ewmh);
+            xcb_disconnect(c);
+            throw PlatformError(std::string("lost the connection to the X server on display ") +
+                                display + " while setting up");
+        }
+        conn_ = std::move(x);
+    }
+
+    void disconnect() {
+        if (!conn_) return;
+        if (conn_->ewmhReady) xcb_ewmh_connection_wipe(&conn_->ewmh);
+        xcb_disconnect(conn_->c);
+        conn_.reset();
+    }
+
+    // Throws (and forgets the connection, so the next call reconnects) once the server is gone.
+    void ensureAlive() {
+        if (conn_ && xcb_connection_has_error(conn_->c) != 0) {
+            disconnect();
+            throw PlatformError("lost the connection to the X server");
+        }
+    }
+
+    // Errors of unchecked requests and stray events would otherwise pile up in the queue.
+    static void drainEvents(Connection& x) {
+        while (xcb_generic_event_t* e = xcb_poll_for_event(x.c)) std::free(e);
+    }
+
+    std::vector<Monitor> queryMonitors(Connection& x) {
+        std::vector<Monitor> monitors;
+        if (x.hasRandrMonitors) {
+            Reply<xcb_randr_get_monitors_reply_t> r(
+                xcb_randr_get_monitors_reply(x.c, xcb_randr_get_monitors(x.c, x.root, 1), nullptr));
+            if (r) {
+                for (auto it = xcb_randr_get_monitors_monitors_iterator(r.get()); it.rem > 0;
+                     xcb_randr_monitor_info_next(&it)) {
+                    const xcb_randr_monitor_info_t* m = it.data;
+                    if (m->width == 0 || m->height == 0) continue;
+                    // The monitor's name atom: stable for as long as the monitor exists.
+                    monitors.push_back(
+                        Monitor{DisplayFacts{m->name, Rect{double(m->x), double(m->y),
+                                                           double(m->width), double(m->height)}},
+                                m->primary != 0});
+                }
+            }
+        }
+        if (monitors.empty()) {
+            // Without RandR monitors the whole screen is the one display.
+            monitors.push_back(
+                Monitor{DisplayFacts{x.root, Rect{0, 0, double(x.screen->width_in_pixels),
+                                                  double(x.screen->height_in_pixels)}},
+                        true});
+        }
+        return monitors;
+    }
+
+    std::vector<DisplayFacts> displays(Connection& x) {
+        std::vector<DisplayFacts> out;
+        for (const Monitor& m : queryMonitors(x)) out.push_back(m.display);
+        return out;
+    }
+
+    std::optional<xcb_res_query_client_ids_cookie_t> queryClientPid(Connection& x, xcb_window_t w) {
+        if (!x.hasRes) return std::nullopt;
+        xcb_res_client_id_spec_t spec{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        return xcb_res_query_client_ids(x.c, 1, &spec);
+    }
+
+    static std::optional<pid_t> clientPid(Connection& x, xcb_res_query_client_ids_cookie_t cookie) {
+        Reply<xcb_res_query_client_ids_reply_t> r(
+            xcb_res_query_client_ids_reply(x.c, cookie, nullptr));
+        if (!r) return std::nullopt;
+        for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem > 0;
+             xcb_res_client_id_value_next(&it)) {
+            if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
+                it.data->length >= 4) {
+                const uint32_t pid = *xcb_res_client_id_value_value(it.data);
+                if (pid != 0 && pid != UINT32_MAX) return static_cast<pid_t>(pid);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Client windows front to back: the window manager's stacking list, else its plain
+    // client list, else (no EWMH window manager) the root's children.
+    std::vector<xcb_window_t> clientWindows(Connection& x, bool& managed) {
+        auto stackingCookie = xcb_get_property(x.c, 0, x.root, x.ewmh._NET_CLIENT_LIST_STACKING,
+                                               XCB_ATOM_WINDOW, 0, UINT32_MAX / 4);
+        auto listCookie = xcb_get_property(x.c, 0, x.root, x.ewmh._NET_CLIENT_LIST, XCB_ATOM_WINDOW,
+                                           0, UINT32_MAX / 4);
+        Reply<xcb_get_property_reply_t> stacking(
+            xcb_get_property_reply(x.c, stackingCookie, nullptr));
+        Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(x.c, listCookie, nullptr));
+        managed = true;
+        if (stacking && stacking->type == XCB_ATOM_WINDOW) {
+            std::vector<uint32_t> ids = property32(stacking.get());
+            std::reverse(ids.begin(), ids.end());  // listed bottom to top
+            return ids;
+        }
+        if (list && list->type == XCB_ATOM_WINDOW) return property32(list.get());
+        managed = false;
+        Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(x.c, xcb_query_tree(x.c, x.root), nullptr));
+        if (!tree) return {};
+        const xcb_window_t* kids = xcb_query_tree_children(tree.get());
+        std::vector<xcb_window_t> ids(kids, kids + xcb_query_tree_children_length(tree.get()));
+        std::reverse(ids.begin(), ids.end());
+        return ids;
+    }
+
+    std::vector<WindowFacts> windows(Connection& x, const std::vector<DisplayFacts>& displays,
+                                     bool onScreenOnly) {
+        bool managed = true;
+        const std::vector<xcb_window_t> ids = clientWindows(x, managed);
+
+        // Ask everything about every window first, then read the answers: one round trip.
+        std::vector<Pending> pending;
+        pending.reserve(ids.size());
+        for (xcb_window_t w : ids) {
+            Pending p{};
+            p.id = w;
+            p.attr = xcb_get_window_attributes(x.c, w);
+            p.geom = xcb_get_geometry(x.c, w);
+            p.pos = xcb_translate_coordinates(x.c, w, x.root, 0, 0);
+            p.netName = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY,
+                                         0, TITLE_MAX_BYTES / 4);
+            p.wmName = xcb_get_property(x.c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                                        TITLE_MAX_BYTES / 4);
+            p.netPid = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_PID, XCB_ATOM_CARDINAL, 0, 1);
+            p.wmType =
+                xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_WINDOW_TYPE, XCB_ATOM_ATOM, 0, 64);
+            p.wmState = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_STATE, XCB_ATOM_ATOM, 0, 64);
+            p.wmClass = xcb_icccm_get_wm_class(x.c, w);
+            p.res = queryClientPid(x, w);
+            pending.push_back(p);
+        }
+
+        std::vector<WindowFacts> out;
+        out.reserve(pending.size());
+        for (const Pending& p : pending) {
+            Reply<xcb_get_window_attributes_reply_t> attr(
+                xcb_get_window_attributes_reply(x.c, p.attr, nullptr));
+            Reply<xcb_get_geometry_reply_t> geom(xcb_get_geometry_reply(x.c, p.geom, nullptr));
+            Reply<xcb_translate_coordinates_reply_t> pos(
+                xcb_translate_coordinates_reply(x.c, p.pos, nullptr));
+            Reply<xcb_get_property_reply_t> netName(
+                xcb_get_property_reply(x.c, p.netName, nullptr));
+            Reply<xcb_get_property_reply_t> wmName(xcb_get_property_reply(x.c, p.wmName, nullptr));
+            Reply<xcb_get_property_reply_t> netPid(xcb_get_property_reply(x.c, p.netPid, nullptr));
+            Reply<xcb_get_property_reply_t> wmType(xcb_get_property_reply(x.c, p.wmType, nullptr));
+            Reply<xcb_get_property_reply_t> wmState(
+                xcb_get_property_reply(x.c, p.wmState, nullptr));
+            xcb_icccm_get_wm_class_reply_t wmClass{};
+            const bool hasClass =
+                xcb_icccm_get_wm_class_reply(x.c, p.wmClass, &wmClass, nullptr) != 0;
+            std::optional<pid_t> pid = p.res ? clientPid(x, *p.res) : std::nullopt;
+            std::optional<std::string> className;
+            if (hasClass) {
+                if (wmClass.class_name != nullptr)
+                    className = unicode::repairUtf8(wmClass.class_name);
+                xcb_icccm_get_wm_class_reply_wipe(&wmClass);
+            }
+
+            // Gone since the list was read, or not a window anyone sees.
+            if (!attr || !geom || !pos) continue;
+            if (attr->_class == XCB_WINDOW_CLASS_INPUT_ONLY) continue;
+            if (!managed &&
+                (attr->override_redirect != 0 || attr->map_state != XCB_MAP_STATE_VIEWABLE)) {
+                continue;
+            }
+
+            int64_t layer = 0;
+            bool desktop = false;
+            for (uint32_t t : property32(wmType.get())) {
+                const xcb_ewmh_connection_t& e = x.ewmh;
+                if (t == e._NET_WM_WINDOW_TYPE_DESKTOP) {
+                    desktop = true;
+                } else if (t == e._NET_WM_WINDOW_TYPE_DOCK) {
+                    layer = LAYER_DOCK;
+                } else if (t == e._NET_WM_WINDOW_TYPE_NOTIFICATION) {
+                    layer = LAYER_NOTIFICATION;
+                } else if (t == e._NET_WM_WINDOW_TYPE_TOOLTIP) {
+                    layer = LAYER_TOOLTIP;
+                } else if (t == e._NET_WM_WINDOW_TYPE_MENU ||
+                           t == e._NET_WM_WINDOW_TYPE_DROPDOWN_MENU ||
+                           t == e._NET_WM_WINDOW_TYPE_POPUP_MENU ||
+                           t == e._NET_WM_WINDOW_TYPE_COMBO || t == e._NET_WM_WINDOW_TYPE_DND) {
+                    layer = LAYER_MENU;
+                } else if (t == e._NET_WM_WINDOW_TYPE_SPLASH) {
+                    layer = LAYER_SPLASH;
+                } else if (t == e._NET_WM_WINDOW_TYPE_NORMAL || t == e._NET_WM_WINDOW_TYPE_DIALOG ||
+                           t == e._NET_WM_WINDOW_TYPE_UTILITY ||
+                           t == e._NET_WM_WINDOW_TYPE_TOOLBAR) {
+                    layer = 0;
+                } else {
+                    continue;  // a type we do not know: the next, less specific one decides
+                }
+                break;  // the first known type is the most specific
+            }
+            if (desktop) continue;
+            const std::vector<uint32_t> states = property32(wmState.get());
+            const bool hidden = std::find(states.begin(), states.end(),
+                                          x.ewmh._NET_WM_STATE_HIDDEN) != states.end();
+
+            WindowFacts f;
+            f.id = p.id;
+            f.frame = Rect{double(pos->dst_x), double(pos->dst_y), double(geom->width),
+                           double(geom->height)};
+            f.layer = layer;
+            if (auto t = propertyBytes(netName.get())) {
+                f.title = unicode::repairUtf8(*t);
+            } else if (auto t = propertyBytes(wmName.get())) {
+                f.title =
+                    wmName->type == XCB_ATOM_STRING ? latin1ToUtf8(*t) : unicode::repairUtf8(*t);
+            }
+            // The server's own record of the owner beats the voluntary _NET_WM_PID, which
+            // sandboxed applications fill with a pid of their own namespace.
+            if (!pid) {
+                const std::vector<uint32_t> v = property32(netPid.get());
+                if (!v.empty() && v[0] != 0) pid = static_cast<pid_t>(v[0]);
+            }
+            std::optional<std::string> appName = className;
+            if (!appName && pid) appName = processName(*pid);
+            if (appName || pid) f.app = OwningApplication{appName.value_or(""), pid};
+
+            const bool overlapsDisplay = std::any_of(
+                displays.begin(), displays.end(),
+                [&](const DisplayFacts& d) { return !d.frame.intersection(f.frame).isEmpty(); });
+            f.onScreen = attr->map_state == XCB_MAP_STATE_VIEWABLE && !hidden && overlapsDisplay;
+            if (onScreenOnly && !f.onScreen) continue;
+            out.push_back(std::move(f));
+        }
+        return out;
+    }
+
+    // Redirects `w` to off-screen storage once per connection, so its own pixels stay
+    // readable where other windows cover it, and waits for the owner's repaint of what was
+    // covered until then.
+    void redirect(Connection& x, xcb_window_t w) {
+        if (x.redirected.count(w) != 0) return;
+        xcb_damage_damage_t damage = 0;
+        if (x.hasDamage) {
+            damage = xcb_generate_id(x.c);
+            xcb_damage_create(x.c, damage, w, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+        }
+        // Exposures tell whether the owner was asked to repaint anything at all.
+        const uint32_t exposureMask = XCB_EVENT_MASK_EXPOSURE;
+        xcb_change_window_attributes(x.c, w, XCB_CW_EVENT_MASK, &exposureMask);
+        Reply<xcb_generic_error_t> err(xcb_request_check(
+            x.c, xcb_composite_redirect_window_checked(x.c, w, XCB_COMPOSITE_REDIRECT_AUTOMATIC)));
+        // BadAccess: this connection redirected the window already (an id we forgot).
+        const bool ok = !err || err->error_code == XCB_ACCESS;
+        const bool fresh = !err;
+        if (ok) x.redirected.insert(w);
+        if (fresh && x.hasDamage) waitForRepaint(x, w, damage);
+        const uint32_t noEvents = 0;
+        xcb_change_window_attributes(x.c, w, XCB_CW_EVENT_MASK, &noEvents);
+        if (x.hasDamage) xcb_damage_destroy(x.c, damage);
+        xcb_flush(x.c);
+    }
+
+    void waitForRepaint(Connection& x, xcb_window_t w, xcb_damage_damage_t damage) {
+        const Clock::time_point start = Clock::now();
+        bool exposed = false;
+        bool damaged = false;
+        Clock::time_point lastDamage = start;
+        const int fd = xcb_get_file_descriptor(x.c);
+        for (;;) {
+            while (xcb_generic_event_t* e = xcb_poll_for_event(x.c)) {
+                const uint8_t type = e->response_type & 0x7f;
+                if (type == XCB_EXPOSE && reinterpret_cast<xcb_expose_event_t*>(e)->window == w) {
+                    exposed = true;
+                } else if (type == x.damageEventBase + XCB_DAMAGE_NOTIFY &&
+                           reinterpret_cast<xcb_damage_notify_event_t*>(e)->damage == damage) {
+                    damaged = true;
+                    lastDamage = Clock::now();
+                    xcb_damage_subtract(x.c, damage, XCB_NONE, XCB_NONE);
+                    xcb_flush(x.c);
+                }
+                std::free(e);
+            }
+            const Clock::time_point now = Clock::now();
+            // The redirect's exposures were queued before the check's reply: none means
+            // nothing was covered and the copied contents are complete.
+            if (!exposed) return;
+            if (damaged && now - lastDamage >= REPAINT_QUIET) return;
+            if (now - start >= REPAINT_MAX || xcb_connection_has_error(x.c) != 0) return;
+            pollfd pfd{fd, POLLIN, 0};
+            const auto left = std::chrono::duration_cast<milliseconds>(
+                damaged ? REPAINT_QUIET - (now - lastDamage) : REPAINT_MAX - (now - start));
+            poll(&pfd, 1, static_cast<int>(std::max<int64_t>(left.count(), 1)));
+        }
+    }
+
+    // Copies a rectangle of `pixmap` into `img` at (dx, dy) as blue-first pixels; an error
+    // text when the server refuses or the pixel format is one we cannot read.
+    std::string readPixels(Connection& x, xcb_pixmap_t pixmap, xcb_visualid_t visual, uint8_t depth,
+                           int64_t sx, int64_t sy, int64_t w, int64_t h, Image& img, int64_t dx,
+                           int64_t dy) {
+        const xcb_setup_t* setup = xcb_get_setup(x.c);
+        int bpp = 0;
+        for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem > 0; xcb_format_next(&it)) {
+            if (it.data->depth == depth) bpp = it.data->bits_per_pixel;
+        }
+        const xcb_visualtype_t* vt = nullptr;
+        for (auto d = xcb_screen_allowed_depths_iterator(x.screen); d.rem > 0 && !vt;
+             xcb_depth_next(&d)) {
+            for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v)) {
+                if (v.data->visual_id == visual) {
+                    vt = v.data;
+                    break;
+                }
+            }
+        }
+        if (vt == nullptr || (bpp != 16 && bpp != 24 && bpp != 32)) {
+            return "unsupported pixel format (depth " + std::to_string(depth) + ")";
+        }
+        const Channel red = channelOf(vt->red_mask);
+        const Channel green = channelOf(vt->green_mask);
+        const Channel blue = channelOf(vt->blue_mask);
+        const bool lsbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+        const bool direct = bpp == 32 && lsbFirst && vt->red_mask == 0xff0000 &&
+                            vt->green_mask == 0xff00 && vt->blue_mask == 0xff;
+
+        // Large crops are read in strips so neither side holds one huge reply.
+        const int64_t stripRows = std::max<int64_t>(IMAGE_STRIP_BYTES / (w * 4), 1);
+        for (int64_t row = 0; row < h; row += stripRows) {
+            const int64_t rows = std::min(stripRows, h - row);
+            Reply<xcb_generic_error_t> err;
+            xcb_generic_error_t* rawErr = nullptr;
+            Reply<xcb_get_image_reply_t> r(xcb_get_image_reply(
+                x.c,
+                xcb_get_image(x.c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, int16_t(sx),
+                              int16_t(sy + row), uint16_t(w), uint16_t(rows), UINT32_MAX),
+                &rawErr));
+            err.reset(rawErr);
+            if (!r) return "reading the window's pixels failed";
+            const uint8_t* data = xcb_get_image_data(r.get());
+            const int64_t len = xcb_get_image_data_length(r.get());
+            const int64_t stride = len / rows;
+            if (stride < w * (bpp / 8)) return "short image from the X server";
+            for (int64_t y = 0; y < rows; ++y) {
+                const uint8_t* src = data + y * stride;
+                uint8_t* dst = img.bytes.data() + (dy + row + y) * img.bytesPerRow + dx * 4;
+                if (direct) {
+                    std::memcpy(dst, src, size_t(w) * 4);
+                    continue;
+                }
+                const int bytes = bpp / 8;
+                for (int64_t i = 0; i < w; ++i) {
+                    uint32_t px = 0;
+                    for (int b = 0; b < bytes; ++b) {
+                        const uint32_t byte = src[i * bytes + b];
+                        px |= lsbFirst ? byte << (8 * b) : byte << (8 * (bytes - 1 - b));
+                    }
+                    dst[i * 4 + 0] = channelValue(px, blue);
+                    dst[i * 4 + 1] = channelValue(px, green);
+                    dst[i * 4 + 2] = channelValue(px, red);
+                }
+            }
+        }
+        return {};
+    }
+
+    std::unique_ptr<Connection> conn_;
 };
 
 }  // namespace
 
-std::unique_ptr<WindowSystem> makeX11WindowSystem() { return std::make_unique<X11WindowSystem>(); }
+std::unique_ptr<WindowSystem> makeX11WindowSystem(Output& out) {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland != nullptr && *wayland != '\0') {
+        out.log(
+            "[tessival] WAYLAND_DISPLAY is set: only XWayland windows are visible through X11, "
+            "so a meeting in a native Wayland window cannot be found or captured");
+    }
+    return std::make_unique<X11WindowSystem>();
+}
 
 }  // namespace tessival
