@@ -1,0 +1,60 @@
+// findWindow and screenshot over the real X11 window system of $DISPLAY. The capture target
+// is the window whose title holds "bench capture target" (windows_vs_import.py sets it up).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "command/output.h"
+#include "windows/screenshot.h"
+#include "windows/window_search.h"
+#include "windows/window_system_x11.h"
+
+namespace {
+
+using namespace tessival;
+
+struct World {
+    int devNull = open("/dev/null", O_WRONLY);
+    Output out{devNull, devNull};
+    std::unique_ptr<WindowSystem> ws = makeX11WindowSystem(out);
+    WindowLock lock;
+};
+
+World& world() {
+    static World w;
+    return w;
+}
+
+void BM_FindWindow(benchmark::State& state) {
+    World& w = world();
+    size_t listed = 0;
+    for (auto _ : state) {
+        auto picked = findWindow(*w.ws, w.lock, w.out, std::nullopt);
+        benchmark::DoNotOptimize(picked);
+    }
+    listed = w.ws->shareableContent(false).windows.size();
+    state.counters["windows"] = double(listed);
+}
+BENCHMARK(BM_FindWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Screenshot2x(benchmark::State& state) {
+    World& w = world();
+    const auto picked = findWindow(*w.ws, w.lock, w.out, std::string("bench capture target"));
+    if (!picked || picked->unproven) {
+        state.SkipWithError("no window titled \"bench capture target\"");
+        return;
+    }
+    // The first capture redirects the window and waits for its repaint; time the steady state.
+    screenshot(*w.ws, picked->window);
+    for (auto _ : state) {
+        Image img = screenshot(*w.ws, picked->window);
+        benchmark::DoNotOptimize(img.bytes.data());
+    }
+    state.counters["out_w"] = 2 * picked->window.frame.width;
+    state.counters["out_h"] = 2 * picked->window.frame.height;
+}
+BENCHMARK(BM_Screenshot2x)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
