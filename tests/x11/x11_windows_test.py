@@ -283,6 +283,12 @@ def scenario_no_server(exe, tessival, tmp):
         check(not a["ok"] and "DISPLAY" in a["error"], f"without DISPLAY {cmd!r} is an error: {a}")
     probe.close()
 
+    wayland = Probe(exe, dict(env, WAYLAND_DISPLAY="wayland-0"), os.path.join(tmp, "wl.log"))
+    wayland.ask("find")
+    wayland.close()
+    check(sum("WAYLAND_DISPLAY is set" in l for l in wayland.log_lines()) == 1,
+          "a Wayland session is named once in the log")
+
     out = subprocess.run([tessival], input="CAPTURE\nCAPTURE_FRAME\nCAPTURE_SLIDE\n", env=env,
                          capture_output=True, text=True, timeout=120)
     answers = [json.loads(x) for x in out.stdout.splitlines()]

@@ -617,6 +617,9 @@ class X11WindowSystem final : public WindowSystem {
         bool damaged = false;
         Clock::time_point lastDamage = start;
         const int fd = xcb_get_file_descriptor(x.c);
+        // Damage already queued with the redirect's reply comes from the server's own copy
+        // of the visible part, not from the owner's repaint.
+        bool ownerDamage = false;
         for (;;) {
             while (xcb_generic_event_t* e = xcb_poll_for_event(x.c)) {
                 const uint8_t type = e->response_type & 0x7f;
@@ -624,13 +627,16 @@ class X11WindowSystem final : public WindowSystem {
                     exposed = true;
                 } else if (type == x.damageEventBase + XCB_DAMAGE_NOTIFY &&
                            reinterpret_cast<xcb_damage_notify_event_t*>(e)->damage == damage) {
-                    damaged = true;
-                    lastDamage = Clock::now();
+                    if (ownerDamage) {
+                        damaged = true;
+                        lastDamage = Clock::now();
+                    }
                     xcb_damage_subtract(x.c, damage, XCB_NONE, XCB_NONE);
                     xcb_flush(x.c);
                 }
                 std::free(e);
             }
+            ownerDamage = true;
             const Clock::time_point now = Clock::now();
             // The redirect's exposures were queued before the check's reply: none means
             // nothing was covered and the copied contents are complete.
