@@ -21,6 +21,14 @@ std::optional<std::int32_t> wholeRate(const AudioFormat& format) {
     return static_cast<std::int32_t>(rate);
 }
 
+// True when `span` is a valid time above zero (or at zero, if `allowZero`) and below
+// MAX_PLAUSIBLE_GAP_SECONDS.
+bool withinPlausibleSpan(MediaTime span, bool allowZero) {
+    if (!span.valid() || span.value < 0 || (span.value == 0 && !allowZero)) return false;
+    const auto seconds = mediaTimeInUnits(span, 1);
+    return seconds && *seconds < MAX_PLAUSIBLE_GAP_SECONDS;
+}
+
 const char* downmixFailureLine(DownmixOutcome outcome) {
     switch (outcome) {
         case DownmixOutcome::emptyList:
@@ -92,20 +100,24 @@ bool AudioWriter::writeOrExit(const void* data, std::size_t size) {
 }
 
 void AudioWriter::writeHeader(std::int64_t rate, MediaTime presentationTime) {
-    double lag = mediaTimeSeconds(mediaTimeSubtract(io_.hostNow(), presentationTime));
-    if (!(lag >= 0 && lag < MAX_PLAUSIBLE_GAP_SECONDS)) lag = 0;
+    // How long before delivery the first frame was captured, in microseconds; a lag that
+    // is negative, 30 s or more, or not a time at all counts as none.
+    const MediaTime lag = mediaTimeSubtract(io_.hostNow(), presentationTime);
+    std::int64_t lagUs = 0;
+    if (withinPlausibleSpan(lag, /*allowZero=*/true))
+        lagUs = mediaTimeInUnits(lag, 1'000'000).value_or(0);
     const WallTime now = io_.wallNow();
     using std::chrono::duration_cast;
     const std::int64_t nowUs =
         duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
-    const std::int64_t startUs = nowUs - std::llround(lag * 1e6);
+    const std::int64_t startUs = nowUs - lagUs;
     const std::string header =
         "AUDIO sr=" + std::to_string(rate) + " ch=1 fmt=f32 t0us=" + std::to_string(startUs) + "\n";
     writeOrExit(header.data(), header.size());
     const auto sinceLaunch = duration_cast<std::chrono::milliseconds>(now - launch_).count();
     io_.logErr("[sondrel] first audio buffer +" + std::to_string(sinceLaunch) +
-               "ms since launch (captured " +
-               std::to_string(static_cast<std::int64_t>(lag * 1000)) + "ms before delivery)\n");
+               "ms since launch (captured " + std::to_string(lagUs / 1000) +
+               "ms before delivery)\n");
 }
 
 void AudioWriter::streamDidOutput(StreamId id, const SampleBuffer& buffer) noexcept {
@@ -164,9 +176,14 @@ void AudioWriter::streamDidOutput(StreamId id, const SampleBuffer& buffer) noexc
     }
 
     if (checkGap && prev) {
-        double gap = mediaTimeSeconds(mediaTimeSubtract(buffer.presentationTime, *prev));
-        if (!(gap > 0 && gap < MAX_PLAUSIBLE_GAP_SECONDS)) gap = 0;
-        const auto pad = static_cast<std::int64_t>(gap * *rate);
+        // Exact frame arithmetic: a float round trip would lose a frame on some gaps.
+        const MediaTime gap = mediaTimeSubtract(buffer.presentationTime, *prev);
+        std::int64_t pad = 0;
+        std::int64_t gapMs = 0;
+        if (withinPlausibleSpan(gap, /*allowZero=*/false)) {
+            pad = mediaTimeInUnits(gap, *rate).value_or(0);
+            gapMs = mediaTimeInUnits(gap, 1000).value_or(0);
+        }
         if (pad < 1) {
             io_.logErr("[sondrel] restart gap-pad 0ms (streams were contiguous)\n");
         } else {
@@ -176,8 +193,7 @@ void AudioWriter::streamDidOutput(StreamId id, const SampleBuffer& buffer) noexc
                 std::lock_guard guard(lock_);
                 totalFramesEmitted_ += pad;
             }
-            io_.logErr("[sondrel] restart gap-pad " +
-                       std::to_string(static_cast<std::int64_t>(gap * 1000)) + "ms (" +
+            io_.logErr("[sondrel] restart gap-pad " + std::to_string(gapMs) + "ms (" +
                        std::to_string(pad) + " frames)\n");
         }
     }

@@ -14,7 +14,7 @@
 namespace sondrel {
 
 // Lags and restart gaps at or beyond this many seconds are treated as bogus.
-inline constexpr double MAX_PLAUSIBLE_GAP_SECONDS = 30.0;
+inline constexpr std::int64_t MAX_PLAUSIBLE_GAP_SECONDS = 30;
 // A progress line is logged after the first audio buffer and every this many after it.
 inline constexpr std::int64_t PROGRESS_EVERY_BUFFERS = 50;
 

@@ -120,6 +120,9 @@ TEST_F(AudioWriterTest, RestartGapIsFilledWithSilence) {
     const Case cases[] = {
         {"250 ms", 12000, 12000, "[sondrel] restart gap-pad 250ms (12000 frames)"},
         {"0.5 ms", 24, 24, "[sondrel] restart gap-pad 0ms (24 frames)"},
+        // Frame counts whose seconds do not survive a trip through a double exactly.
+        {"27 frames", 27, 27, "[sondrel] restart gap-pad 0ms (27 frames)"},
+        {"1.02 s", 48960 + 49, 48960 + 49, "[sondrel] restart gap-pad 1021ms (49009 frames)"},
         {"contiguous", 0, 0, "[sondrel] restart gap-pad 0ms (streams were contiguous)"},
         {"overlap", -480, 0, "[sondrel] restart gap-pad 0ms (streams were contiguous)"},
         {"40 s", 40 * 48000, 0, "[sondrel] restart gap-pad 0ms (streams were contiguous)"},

@@ -10,8 +10,9 @@
 #include "sidecar.h"
 
 int main() {
-    sondrel::PosixIo io;
-    if (sondrel::isDryRun(std::getenv(sondrel::DRYRUN_ENV))) return sondrel::runDryRun(io);
+    const bool dryRun = sondrel::isDryRun(std::getenv(sondrel::DRYRUN_ENV));
+    sondrel::PosixIo io(/*watchOutput=*/!dryRun);
+    if (dryRun) return sondrel::runDryRun(io);
     try {
         sondrel::PulseAudioSource source;
         return sondrel::runNormal(io, source);

@@ -66,4 +66,19 @@ double mediaTimeSeconds(MediaTime t) {
     return static_cast<double>(seconds) + static_cast<double>(remainder) / t.timescale;
 }
 
+std::optional<std::int64_t> mediaTimeInUnits(MediaTime t, std::int64_t unitsPerSecond) {
+    if (!t.valid()) return std::nullopt;
+    // Whole seconds and remainder keep both products inside 64 bits; both parts carry the
+    // sign of `value`, so their truncated sum is the truncated whole.
+    const std::int64_t seconds = t.value / t.timescale;
+    const std::int64_t remainder = t.value % t.timescale;
+    std::int64_t whole = 0;
+    if (__builtin_mul_overflow(seconds, unitsPerSecond, &whole)) return std::nullopt;
+    std::int64_t result = 0;
+    if (__builtin_add_overflow(whole, remainder * unitsPerSecond / t.timescale, &result)) {
+        return std::nullopt;
+    }
+    return result;
+}
+
 }  // namespace sondrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace sondrel {
 
@@ -25,5 +26,11 @@ MediaTime mediaTimeSubtract(MediaTime a, MediaTime b);
 
 // The time in seconds; NaN for an invalid time.
 double mediaTimeSeconds(MediaTime t);
+
+// The time counted in units of 1/`unitsPerSecond` s (frames at a rate, milliseconds,
+// microseconds), truncated toward zero and exact: no trip through floating point, so a
+// gap of 27 frames at 48 kHz is 27 frames. Nullopt for an invalid time or on overflow.
+// `unitsPerSecond` must lie in 1 .. 2^31.
+std::optional<std::int64_t> mediaTimeInUnits(MediaTime t, std::int64_t unitsPerSecond);
 
 }  // namespace sondrel

@@ -40,5 +40,26 @@ TEST(MediaTime, InvalidOperandsAndOverflowGiveInvalid) {
     EXPECT_DOUBLE_EQ(mediaTimeSeconds({-12000, 48000}), -0.25);
 }
 
+TEST(MediaTime, InUnitsIsExactAndTruncatesTowardZero) {
+    struct Case {
+        MediaTime t;
+        std::int64_t unitsPerSecond;
+        std::int64_t expected;
+    };
+    const Case cases[] = {
+        {{27, 48000}, 48000, 27},  // 27 / 48000 * 48000 in doubles is 26.999…
+        {{48048, 48000}, 1000, 1001},
+        {{-12001, 48000}, 1000, -250},
+        {{1'000'000'000'123'456'789, 1'000'000'000}, 1'000'000, 1'000'000'000'123'456},
+        {{45'000'000, 1'000'000'000}, 1000, 45},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(mediaTimeInUnits(c.t, c.unitsPerSecond), c.expected)
+            << c.t.value << "/" << c.t.timescale << " in 1/" << c.unitsPerSecond;
+    }
+    EXPECT_FALSE(mediaTimeInUnits(MediaTime{}, 1000).has_value());
+    EXPECT_FALSE(mediaTimeInUnits({std::numeric_limits<std::int64_t>::max(), 1}, 1000).has_value());
+}
+
 }  // namespace
 }  // namespace sondrel

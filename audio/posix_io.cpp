@@ -15,7 +15,7 @@ constexpr std::size_t READ_CHUNK = 4096;
 
 }  // namespace
 
-PosixIo::PosixIo() {
+PosixIo::PosixIo(bool watchOutput) : watchOutput_(watchOutput) {
     // Writes to a closed pipe must fail with EPIPE on every thread, not kill the process
     // from whichever thread happens to write.
     std::signal(SIGPIPE, SIG_IGN);

@@ -5,11 +5,12 @@
 namespace sondrel {
 
 // The real process: file descriptors 0, 1 and 2, CLOCK_MONOTONIC, the system clock and
-// _exit. While waiting for input it also watches standard output, so a reader that goes
-// away ends the process at once (status 3) even when no audio is being written.
+// _exit. With `watchOutput` it also watches standard output while waiting for input, so a
+// reader that goes away ends the process at once (status 3) even when no audio is being
+// written; dry-run writes nothing there and leaves it unwatched.
 class PosixIo final : public SidecarIo {
   public:
-    PosixIo();
+    explicit PosixIo(bool watchOutput);
     std::optional<std::string> writeOut(const void* data, std::size_t size) override;
     void logErr(std::string_view line) override;
     std::string readInput() override;
@@ -18,7 +19,7 @@ class PosixIo final : public SidecarIo {
     void exitProcess(int status) override;
 
   private:
-    bool watchOutput_ = true;
+    bool watchOutput_;
 };
 
 }  // namespace sondrel

@@ -228,6 +228,15 @@ def scenario_dryrun(binary):
     check(lines == expected, "dry-run log %r" % lines)
     check(proc.returncode == 0, "dry-run exit %r" % proc.returncode)
     check(out == b"", "dry-run wrote to standard output")
+    # Dry-run writes nothing to standard output, so a reader that closed it changes nothing.
+    proc = subprocess.Popen([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, env=env)
+    proc.stdout.close()
+    time.sleep(0.1)
+    _, err = proc.communicate(b"RESTART\n", timeout=10)
+    check(proc.returncode == 0, "dry-run with closed output: exit %r" % proc.returncode)
+    check(err.decode().splitlines()[-1:] == ["[sondrel] dryrun done (restarts=1)"],
+          "dry-run with closed output: log %r" % err.decode())
     # Any other value selects normal mode: without a server that ends with 3.
     for value in ("true", "01", " 1"):
         env["PELDRANOX_SIDECAR_DRYRUN"] = value
