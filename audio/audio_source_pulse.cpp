@@ -176,8 +176,13 @@ struct PulseAudioSource::Impl {
             REQUEST_TIMEOUT_USEC);
         if (!query.done) pa_operation_cancel(op);
         pa_operation_unref(op);
-        if (!answered || !query.done) {
-            throw SourceError("the sound server did not answer in time (" + contextError() + ")");
+        if (!query.done) {
+            // A frozen server reports nothing: only the time limit tells.
+            if (!answered) {
+                throw SourceError("the sound server did not answer within " +
+                                  std::to_string(REQUEST_TIMEOUT_USEC / 1'000'000) + " s");
+            }
+            throw SourceError("the sound server connection failed (" + contextError() + ")");
         }
         return query.name;
     }

@@ -1,7 +1,7 @@
 """Runs the built sondrel against a private PulseAudio daemon.
 
 usage: sondrel_integration_test.py <sondrel binary> <scenario>
-Scenarios: downmix, t0, restart, kill, noserver, closed_output, dryrun.
+Scenarios: downmix, t0, restart, kill, frozen, noserver, closed_output, dryrun.
 """
 import math
 import os
@@ -165,6 +165,44 @@ def scenario_kill(binary):
     expected = (killed_at - t0us / 1e6) * rate
     print("samples %d, expected about %d before the kill" % (len(samples), expected))
     check(len(samples) >= expected - 0.1 * rate, "samples lost before the kill")
+
+
+def wait_for_line(sondrel, needle, timeout):
+    """Seconds until a standard-error line containing `needle` appeared, or None."""
+    start = time.monotonic()
+    while time.monotonic() - start < timeout:
+        if any(needle in line for line in sondrel.stderr_lines()):
+            return time.monotonic() - start
+        time.sleep(0.05)
+    return None
+
+
+def scenario_frozen(binary):
+    """A frozen server fails a restart within its time limits; the program keeps going."""
+    import signal
+    with pf.PulseServer() as server:
+        sondrel = pf.Sondrel(binary, server.client_env())
+        try:
+            wait_for_header(sondrel)
+            os.kill(server.proc.pid, signal.SIGSTOP)
+            try:
+                sondrel.send(b"RESTART\n")
+                took = wait_for_line(sondrel, "restart FAILED", 15)
+                check(took is not None and took < 10, "first attempt not given up in time: %r" % took)
+                time.sleep(7)  # the second attempt runs into its limit as well
+                check(sondrel.proc.poll() is None, "sondrel ended while the server was frozen")
+            finally:
+                os.kill(server.proc.pid, signal.SIGCONT)
+            sondrel.send(b"RESTART\n")
+            check(wait_for_line(sondrel, "restart ok in", 10) is not None,
+                  "no restart once the server runs again")
+            check(wait_for_line(sondrel, "restart gap-pad", 10) is not None,
+                  "no audio after the server came back")
+            sondrel.close_input()
+            check(sondrel.wait(10) == 0, "exit status not 0")
+        finally:
+            sondrel.kill()
+    print("\n".join(l for l in sondrel.stderr_lines() if "restart" in l))
 
 
 def scenario_noserver(binary):
