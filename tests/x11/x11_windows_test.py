@@ -207,6 +207,21 @@ def scenario_search_and_capture(probe, env, fx, tmp):
     return zoom_p
 
 
+def scenario_partly_off_screen(probe, env, fx, tmp):
+    img = os.path.join(fx, "demo_gallery.png")
+    _, wid = show(env, "Offscreen part - Zoom Meeting", "zoom", "1280x800+1900+1000", img)
+    w = listed(probe, wid)
+    check(w is not None and w["frame"][0] + w["frame"][2] > 2560 and w["on_screen"],
+          f"a window reaching past the screen's edge is on screen: {w}")
+    dump = os.path.join(tmp, "offscreen.ppm")
+    s = probe.ask(f"shot {wid} {dump}")
+    if check(s["ok"], f"a window partly off screen is captured: {s}"):
+        shot = read_ppm(dump).resize((1280, 800), Image.BOX)
+        src = Image.open(img).convert("RGB")
+        d = mean_diff(shot.crop((700, 500, 1280, 800)), src.crop((700, 500, 1280, 800)))
+        check(d < 4, f"its part beyond the edge shows its own pixels (mean diff {d:.2f})")
+
+
 def scenario_vanishing(probe, env, fx):
     p, wid = show(env, "Vanishing sync - Zoom Meeting", "zoom", "900x600+1500+100",
                   os.path.join(fx, "demo_gallery.png"))
@@ -346,6 +361,7 @@ def main():
             start_wm(env)
             probe = Probe(exe, env, os.path.join(tmp, "probe.log"))
             scenario_search_and_capture(probe, env, fx, tmp)
+            scenario_partly_off_screen(probe, env, fx, tmp)
             scenario_vanishing(probe, env, fx)
             scenario_hostile_titles(probe, env, tmp, tessival)
             scenario_monitors(probe, env)

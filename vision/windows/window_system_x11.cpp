@@ -36,12 +36,15 @@ using std::chrono::milliseconds;
 // Titles longer than this many bytes are cut (and the cut repaired to valid UTF-8).
 constexpr uint32_t TITLE_MAX_BYTES = 256 * 1024;
 
-// After redirecting a window to off-screen storage its owner must repaint what was covered.
-// Wait for that repaint: until damage has been quiet for REPAINT_QUIET, at most REPAINT_MAX.
-constexpr milliseconds REPAINT_QUIET{25};
-constexpr milliseconds REPAINT_MAX{400};
+// After redirecting a window to off-screen storage its owner must repaint what was covered
+// (see waitForRepaint).
+constexpr milliseconds REPAINT_QUIET{150};
+constexpr milliseconds REPAINT_MAX{1500};
 
 constexpr int64_t IMAGE_STRIP_BYTES = 8 << 20;
+
+// Windows of one application whose exposures are followed after a redirect.
+constexpr size_t MAX_TRACKED_WINDOWS = 256;
 
 // Layers of windows that are not ordinary application windows. Any non-zero value keeps an
 // off-screen window out of the search; the values only need to differ from 0.
@@ -202,14 +205,14 @@ class X11WindowSystem final : public WindowSystem {
         const int64_t pixW = geom->width + 2 * int64_t{geom->border_width};
         const int64_t pixH = geom->height + 2 * int64_t{geom->border_width};
 
-        redirect(x, w);
+        redirect(x, w, geom->width, geom->height);
         const xcb_pixmap_t pixmap = xcb_generate_id(x.c);
         Reply<xcb_generic_error_t> err(
             xcb_request_check(x.c, xcb_composite_name_window_pixmap_checked(x.c, w, pixmap)));
         if (err && err->error_code == XCB_MATCH) {
             // Not redirected after all: the id was reused by a new window since we redirected.
             x.redirected.erase(w);
-            redirect(x, w);
+            redirect(x, w, geom->width, geom->height);
             err.reset(
                 xcb_request_check(x.c, xcb_composite_name_window_pixmap_checked(x.c, w, pixmap)));
         }
@@ -588,59 +591,130 @@ class X11WindowSystem final : public WindowSystem {
     // Redirects `w` to off-screen storage once per connection, so its own pixels stay
     // readable where other windows cover it, and waits for the owner's repaint of what was
     // covered until then.
-    void redirect(Connection& x, xcb_window_t w) {
+    // Redirects `w` to off-screen storage once per connection, so its own pixels stay
+    // readable where other windows cover it, and waits for the owner's repaint of what was
+    // covered until then.
+    void redirect(Connection& x, xcb_window_t w, int64_t width, int64_t height) {
         if (x.redirected.count(w) != 0) return;
         xcb_damage_damage_t damage = 0;
         if (x.hasDamage) {
             damage = xcb_generate_id(x.c);
-            xcb_damage_create(x.c, damage, w, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+            xcb_damage_create(x.c, damage, w, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
         }
-        // Exposures tell whether the owner was asked to repaint anything at all.
+        // Exposures (delivered per window, so on every descendant) tell what the owner was
+        // asked to repaint.
+        const std::vector<std::pair<xcb_window_t, Offset>> tree = descendants(x, w);
         const uint32_t exposureMask = XCB_EVENT_MASK_EXPOSURE;
-        xcb_change_window_attributes(x.c, w, XCB_CW_EVENT_MASK, &exposureMask);
+        for (const auto& [win, off] : tree) {
+            xcb_change_window_attributes(x.c, win, XCB_CW_EVENT_MASK, &exposureMask);
+        }
         Reply<xcb_generic_error_t> err(xcb_request_check(
             x.c, xcb_composite_redirect_window_checked(x.c, w, XCB_COMPOSITE_REDIRECT_AUTOMATIC)));
         // BadAccess: this connection redirected the window already (an id we forgot).
         const bool ok = !err || err->error_code == XCB_ACCESS;
         const bool fresh = !err;
         if (ok) x.redirected.insert(w);
-        if (fresh && x.hasDamage) waitForRepaint(x, w, damage);
+        if (fresh && x.hasDamage) waitForRepaint(x, tree, damage, width, height);
         const uint32_t noEvents = 0;
-        xcb_change_window_attributes(x.c, w, XCB_CW_EVENT_MASK, &noEvents);
+        for (const auto& [win, off] : tree) {
+            xcb_change_window_attributes(x.c, win, XCB_CW_EVENT_MASK, &noEvents);
+        }
         if (x.hasDamage) xcb_damage_destroy(x.c, damage);
         xcb_flush(x.c);
     }
 
-    void waitForRepaint(Connection& x, xcb_window_t w, xcb_damage_damage_t damage) {
+    using Offset = std::pair<int64_t, int64_t>;
+
+    // `w` and its descendants, each with its origin in `w`'s coordinates; at most
+    // MAX_TRACKED_WINDOWS. One round trip per tree level.
+    static std::vector<std::pair<xcb_window_t, Offset>> descendants(Connection& x, xcb_window_t w) {
+        std::vector<std::pair<xcb_window_t, Offset>> found{{w, {0, 0}}};
+        std::vector<std::pair<xcb_window_t, Offset>> level = found;
+        while (!level.empty() && found.size() < MAX_TRACKED_WINDOWS) {
+            std::vector<xcb_query_tree_cookie_t> trees;
+            for (const auto& [p, off] : level) trees.push_back(xcb_query_tree(x.c, p));
+            struct Kid {
+                xcb_window_t id;
+                Offset parent;
+                xcb_get_geometry_cookie_t geom;
+            };
+            std::vector<Kid> kids;
+            for (size_t i = 0; i < level.size(); ++i) {
+                Reply<xcb_query_tree_reply_t> t(xcb_query_tree_reply(x.c, trees[i], nullptr));
+                if (!t) continue;
+                const xcb_window_t* c = xcb_query_tree_children(t.get());
+                for (int k = 0; k < xcb_query_tree_children_length(t.get()); ++k) {
+                    kids.push_back(Kid{c[k], level[i].second, xcb_get_geometry(x.c, c[k])});
+                }
+            }
+            std::vector<std::pair<xcb_window_t, Offset>> next;
+            for (const Kid& k : kids) {
+                Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(x.c, k.geom, nullptr));
+                if (!g || found.size() >= MAX_TRACKED_WINDOWS) continue;
+                const Offset off{k.parent.first + g->x + g->border_width,
+                                 k.parent.second + g->y + g->border_width};
+                found.emplace_back(k.id, off);
+                next.emplace_back(k.id, off);
+            }
+            level = std::move(next);
+        }
+        return found;
+    }
+
+    // Waits until the owner has drawn over everything the redirect exposed (tracked per
+    // pixel from the exposure and damage rectangles), or has drawn and then stayed quiet for
+    // REPAINT_QUIET (an owner may leave the server's background standing), at most
+    // REPAINT_MAX. Returns at once when nothing was exposed.
+    void waitForRepaint(Connection& x, const std::vector<std::pair<xcb_window_t, Offset>>& tree,
+                        xcb_damage_damage_t damage, int64_t width, int64_t height) {
         const Clock::time_point start = Clock::now();
-        bool exposed = false;
+        std::vector<uint8_t> unpainted(size_t(width * height), 0);
+        int64_t unpaintedCount = 0;
+        const auto mark = [&](int64_t rx, int64_t ry, int64_t rw, int64_t rh, uint8_t v) {
+            const int64_t x0 = std::clamp<int64_t>(rx, 0, width);
+            const int64_t x1 = std::clamp<int64_t>(rx + rw, 0, width);
+            const int64_t y0 = std::clamp<int64_t>(ry, 0, height);
+            const int64_t y1 = std::clamp<int64_t>(ry + rh, 0, height);
+            for (int64_t yy = y0; yy < y1; ++yy) {
+                uint8_t* row = unpainted.data() + yy * width;
+                for (int64_t xx = x0; xx < x1; ++xx) {
+                    unpaintedCount += int64_t(v) - int64_t(row[xx]);
+                    row[xx] = v;
+                }
+            }
+        };
         bool damaged = false;
         Clock::time_point lastDamage = start;
         const int fd = xcb_get_file_descriptor(x.c);
-        // Damage already queued with the redirect's reply comes from the server's own copy
-        // of the visible part, not from the owner's repaint.
+        // Damage queued with the redirect's reply comes from the server itself (its copy of
+        // the visible part, the background of exposed parts), not from the owner's repaint.
         bool ownerDamage = false;
         for (;;) {
             while (xcb_generic_event_t* e = xcb_poll_for_event(x.c)) {
                 const uint8_t type = e->response_type & 0x7f;
-                if (type == XCB_EXPOSE && reinterpret_cast<xcb_expose_event_t*>(e)->window == w) {
-                    exposed = true;
+                if (type == XCB_EXPOSE) {
+                    const auto* ex = reinterpret_cast<xcb_expose_event_t*>(e);
+                    const auto at = std::find_if(tree.begin(), tree.end(), [&](const auto& t) {
+                        return t.first == ex->window;
+                    });
+                    if (!ownerDamage && at != tree.end()) {
+                        mark(at->second.first + ex->x, at->second.second + ex->y, ex->width,
+                             ex->height, 1);
+                    }
                 } else if (type == x.damageEventBase + XCB_DAMAGE_NOTIFY &&
                            reinterpret_cast<xcb_damage_notify_event_t*>(e)->damage == damage) {
+                    const auto* d = reinterpret_cast<xcb_damage_notify_event_t*>(e);
                     if (ownerDamage) {
                         damaged = true;
                         lastDamage = Clock::now();
+                        mark(d->area.x, d->area.y, d->area.width, d->area.height, 0);
                     }
-                    xcb_damage_subtract(x.c, damage, XCB_NONE, XCB_NONE);
-                    xcb_flush(x.c);
                 }
                 std::free(e);
             }
             ownerDamage = true;
             const Clock::time_point now = Clock::now();
-            // The redirect's exposures were queued before the check's reply: none means
-            // nothing was covered and the copied contents are complete.
-            if (!exposed) return;
+            if (unpaintedCount == 0) return;
             if (damaged && now - lastDamage >= REPAINT_QUIET) return;
             if (now - start >= REPAINT_MAX || xcb_connection_has_error(x.c) != 0) return;
             pollfd pfd{fd, POLLIN, 0};
