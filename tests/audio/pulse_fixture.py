@@ -34,6 +34,14 @@ def require_tools(*tools):
     sys.exit(SKIP)
 
 
+def _die_with_parent():
+    """In the child before exec: a daemon kept alive with --exit-idle-time=-1 must not
+    outlive a test that CTest killed on its time limit (no cleanup code runs then)."""
+    import ctypes
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+
+
 class PulseServer:
     def __init__(self, with_sink=True):
         self.dir = tempfile.mkdtemp(prefix="sondrel-pulse-")
@@ -66,7 +74,8 @@ class PulseServer:
         args.append("--load=module-native-protocol-unix socket=%s auth-anonymous=1" % self.socket)
         with open(self.log_path, "wb") as log:
             self.proc = subprocess.Popen(args, env=self.base_env(), stdout=log,
-                                         stderr=subprocess.STDOUT)
+                                         stderr=subprocess.STDOUT,
+                                         preexec_fn=_die_with_parent)
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
             if self.proc.poll() is not None:
