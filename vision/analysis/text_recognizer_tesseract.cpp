@@ -1,15 +1,106 @@
 #include "analysis/text_recognizer_tesseract.h"
 
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <future>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <string>
+#include <vector>
+
+#if defined(_OPENMP)
+#include <omp.h>
+#endif
+
+#include "analysis/ocr_prep.h"
+#include "analysis/unicode_text.h"
 
 namespace tessival {
 namespace {
 
+// The Latin script model reads names with diacritics (García, Łukasz, Søren) exactly.
+constexpr const char* MODEL = "Latin";
+
+// Captures are at twice the window's size in points.
+constexpr int SOURCE_DPI = 144;
+
+std::unique_ptr<tesseract::TessBaseAPI> loadEngine() {
+    auto api = std::make_unique<tesseract::TessBaseAPI>();
+    // Names and labels are not dictionary words: skip loading the word lists.
+    const std::vector<std::string> names = {"load_system_dawg", "load_freq_dawg"};
+    const std::vector<std::string> values = {"0", "0"};
+    if (api->Init(nullptr, MODEL, tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) != 0) {
+        throw std::runtime_error(std::string("cannot load the OCR model '") + MODEL +
+                                 "' (install tesseract-ocr-script-latn or set TESSDATA_PREFIX)");
+    }
+    // Sparse text finds every label of a gallery as a line of its own.
+    api->SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
+    api->SetVariable("debug_file", "/dev/null");
+    return api;
+}
+
 class TesseractRecognizer final : public TextRecognizer {
 public:
-    std::vector<RecognizedLine> recognize(const Image&) override {
-        throw std::runtime_error("text recognition is not implemented in this build");
+    TesseractRecognizer() : loading_(std::async(std::launch::async, loadEngine)) {}
+
+    std::vector<RecognizedLine> recognize(const Image& image) override {
+        tesseract::TessBaseAPI& api = engine();
+#if defined(_OPENMP)
+        // On a small machine the engine's own threads cost far more than they gain.
+        omp_set_dynamic(0);
+        omp_set_num_threads(1);
+#endif
+        const GreyImage grey = toOcrGrey(image);
+        if (grey.width < 3 || grey.height < 3) return {};
+        api.SetImage(grey.pixels.data(), static_cast<int>(grey.width), static_cast<int>(grey.height), 1,
+                     static_cast<int>(grey.width));
+        api.SetSourceResolution(SOURCE_DPI);
+        if (api.Recognize(nullptr) != 0) {
+            api.Clear();
+            throw std::runtime_error("text recognition failed");
+        }
+        std::vector<RecognizedLine> lines;
+        std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+        const double w = static_cast<double>(grey.width);
+        const double h = static_cast<double>(grey.height);
+        if (it) {
+            do {
+                std::unique_ptr<char[]> raw(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+                if (!raw) continue;
+                const std::string text(unicode::trimWhitespaceAndNewlines(raw.get()));
+                if (text.empty()) continue;
+                int left = 0, top = 0, right = 0, bottom = 0;
+                if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom)) continue;
+                const float conf = it->Confidence(tesseract::RIL_TEXTLINE) / 100.0f;
+                // The engine's boxes have a top-left origin; the interface's a bottom-left one.
+                lines.push_back(RecognizedLine{
+                    unicode::repairUtf8(text), std::min(std::max(conf, 0.0f), 1.0f),
+                    Rect{left / w, 1.0 - bottom / h, (right - left) / w, (bottom - top) / h}});
+            } while (it->Next(tesseract::RIL_TEXTLINE));
+        }
+        api.Clear();
+        return lines;
     }
+
+private:
+    tesseract::TessBaseAPI& engine() {
+        std::call_once(loaded_, [&] {
+            try {
+                api_ = loading_.get();
+            } catch (const std::exception& e) {
+                loadError_ = e.what();
+            }
+        });
+        if (!api_) throw std::runtime_error(loadError_);
+        return *api_;
+    }
+
+    std::future<std::unique_ptr<tesseract::TessBaseAPI>> loading_;
+    std::once_flag loaded_;
+    std::unique_ptr<tesseract::TessBaseAPI> api_;
+    std::string loadError_;
 };
 
 }  // namespace

@@ -1,16 +1,203 @@
 #include "command/capture_handlers.h"
 
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/image_codec.h"
+#include "analysis/image_ops.h"
+#include "analysis/ocr.h"
+#include "analysis/participants.h"
+#include "analysis/slide_text.h"
+#include "analysis/tile_inference.h"
+#include "windows/meeting_text.h"
+#include "windows/screenshot.h"
+#include "windows/slide_window.h"
+#include "windows/window_scoring.h"
+
 namespace tessival {
 namespace {
 
-Answer notYet() {
-    return Answer{{"ok", false}, {"error", "window capture is not implemented in this build"}};
+// Gallery crop of the frame capture: padding round the tiles, smallest side, largest share.
+constexpr double GALLERY_PAD = 0.04;
+constexpr double GALLERY_MIN_SIDE = 64;
+constexpr double GALLERY_MAX_AREA_SHARE = 0.8;
+
+std::string fmt2(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.2f", v);
+    return buf;
+}
+
+Answer failure(const std::string& error) { return Answer{{"ok", false}, {"error", error}}; }
+
+Answer rectJson(const Rect& r) { return Answer::array({r.x, r.y, r.width, r.height}); }
+
+std::string quotedAppTitle(const WindowFacts& w) {
+    return "app=\"" + appName(w) + "\" title=\"" + titleOf(w) + "\"";
 }
 
 }  // namespace
 
-Answer CaptureHandlers::capture(const std::optional<std::string>&) { return notYet(); }
-Answer CaptureHandlers::captureFrame(const std::optional<std::string>&) { return notYet(); }
-Answer CaptureHandlers::captureSlide(const std::optional<std::string>&) { return notYet(); }
+std::optional<EncodedCrop> cropAndEncode(const Image& img, const Rect& tile) {
+    const std::optional<Rect> rect = paddedCropRect(tile, img.width, img.height);
+    if (!rect) return std::nullopt;
+    const std::optional<Image> crop = cropImage(img, *rect);
+    if (!crop) return std::nullopt;
+    const Image small = downscaleIfNeeded(*crop, RING_CROP_MAX_SIDE);
+    std::optional<std::string> png = pngBase64(small);
+    if (!png) return std::nullopt;
+    return EncodedCrop{std::move(*png), small.width, small.height};
+}
+
+std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalysis& a, Output& out) {
+    std::optional<SpeakerCrop> crop;
+    if (a.ring.best) {
+        const RingBlobDetection& best = *a.ring.best;
+        out.log("[ring] blobs=" + std::to_string(a.ring.blobs) + " best=" + std::to_string(best.scanW) +
+                "x" + std::to_string(best.scanH) + "@(" + std::to_string(best.scanX) + "," +
+                std::to_string(best.scanY) + ") perim_green=" + fmt2(best.score));
+        if (auto enc = cropAndEncode(img, best.rect)) {
+            const std::string label =
+                " crop=" + std::to_string(enc->width) + "x" + std::to_string(enc->height);
+            crop = SpeakerCrop{std::move(enc->base64), best.rect, best.score, label};
+        }
+    } else if (a.ring.blobs < 1) {
+        out.log("[ring] no blob");
+    } else {
+        out.log("[ring] no blob (candidates=" + std::to_string(a.ring.blobs) +
+                ", rejected: size=" + std::to_string(a.ring.rejSize) +
+                " aspect=" + std::to_string(a.ring.rejAspect) + " thin=" + std::to_string(a.ring.rejThin) +
+                " perim=" + std::to_string(a.ring.rejPerim) + " filled=" + std::to_string(a.ring.rejFill) + ")");
+    }
+    if (!crop && a.highlighted >= 0) {
+        const size_t h = static_cast<size_t>(a.highlighted);
+        if (auto enc = cropAndEncode(img, a.tiles[h])) {
+            const std::string label = " crop=" + std::to_string(enc->width) + "x" +
+                                      std::to_string(enc->height) + " (tile-highlight)";
+            crop = SpeakerCrop{std::move(enc->base64), a.tiles[h], a.bestHighlight, label};
+            out.log("[ring] tile-highlight crop: \"" + a.names[h].text + "\" score=" + fmt2(a.bestHighlight));
+        }
+    }
+    return crop;
+}
+
+Answer participantAnswer(const ParticipantAnalysis& a, const std::optional<SpeakerCrop>& crop, Output& out) {
+    std::string summary = "[tessival] CAPTURE names(" + std::to_string(a.names.size()) + "): ";
+    Answer names = Answer::array();
+    for (size_t i = 0; i < a.names.size(); ++i) {
+        const TextObservation& n = a.names[i];
+        if (i > 0) summary += " | ";
+        summary += "\"" + n.text + "\" [" + fmt2(n.box.x) + "," + fmt2(n.box.y) +
+                   "] ring=" + fmt2(a.highlightScores[i]);
+        names.push_back(Answer{{"text", n.text},
+                               {"confidence", n.conf},
+                               {"bbox", rectJson(n.box)},
+                               {"tile", rectJson(a.tiles[i])},
+                               {"highlight_score", a.highlightScores[i]},
+                               {"highlighted", static_cast<int>(i) == a.highlighted}});
+    }
+    summary += " -> highlight=";
+    summary += a.highlighted < 0 ? "none" : "\"" + a.names[static_cast<size_t>(a.highlighted)].text + "\"";
+    if (crop) summary += crop->label;
+    out.log(summary);
+
+    Answer answer{{"ok", true}, {"names", std::move(names)}};
+    if (crop) {
+        answer["ring_crop"] = crop->base64;
+        answer["ring_rect"] = rectJson(crop->rect);
+        answer["ring_score"] = crop->score;
+    }
+    return answer;
+}
+
+Answer CaptureHandlers::capture(const std::optional<std::string>& query) {
+    const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
+    if (!picked) return failure("no meeting window found");
+    const Image image = screenshot(s_.windows, picked->window);
+    const std::vector<TextObservation> lines = ocr(s_.recognizer, image);
+    const ParticipantAnalysis a = analyzeParticipants(image, lines);
+
+    updateWindowLock(s_.lock, s_.out, picked->window, a.uiHits, a.ring.best.has_value());
+    if (picked->unproven && !a.evidence) {
+        s_.out.log("[tessival] UNPROVEN window, no call-UI/ring content (call-ui x" + std::to_string(a.uiHits) +
+                   ", ocr strings " + std::to_string(lines.size()) + ") \u2014 emitting no names: " +
+                   quotedAppTitle(picked->window));
+        return Answer{{"ok", true}, {"window", windowInfo(*picked)}, {"names", Answer::array()}, {"unproven", true}};
+    }
+    const std::optional<SpeakerCrop> crop = speakerCrop(image, a, s_.out);
+    Answer answer = participantAnswer(a, crop, s_.out);
+    answer["window"] = windowInfo(*picked);
+    return answer;
+}
+
+std::optional<Rect> galleryRect(const std::vector<Rect>& tiles, int64_t imgW, int64_t imgH) {
+    if (tiles.size() < 2) return std::nullopt;
+    double minX = 1.0, minY = 1.0, maxX = 0.0, maxY = 0.0;
+    for (const Rect& t : tiles) {
+        minX = std::min(minX, t.x);
+        minY = std::min(minY, t.y);
+        maxX = std::max(maxX, t.x + t.width);
+        maxY = std::max(maxY, t.y + t.height);
+    }
+    const double x0 = std::max(minX - GALLERY_PAD, 0.0), y0 = std::max(minY - GALLERY_PAD, 0.0);
+    const double x1 = std::min(maxX + GALLERY_PAD, 1.0), y1 = std::min(maxY + GALLERY_PAD, 1.0);
+    const double W = static_cast<double>(imgW), H = static_cast<double>(imgH);
+    const Rect r{x0 * W, y0 * H, (x1 - x0) * W, (y1 - y0) * H};
+    if (r.width < GALLERY_MIN_SIDE || r.height < GALLERY_MIN_SIDE) return std::nullopt;
+    if (!(r.width * r.height < GALLERY_MAX_AREA_SHARE * W * H)) return std::nullopt;
+    return r;
+}
+
+Answer CaptureHandlers::captureFrame(const std::optional<std::string>& query) {
+    const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
+    if (!picked) return failure("no meeting window found");
+    const Image image = screenshot(s_.windows, picked->window);
+    const std::vector<TextObservation> lines = ocr(s_.recognizer, image);
+    std::vector<std::string> texts;
+    for (const TextObservation& l : lines) texts.push_back(l.text);
+    const int hits = callUiHits(texts);
+    if (picked->unproven && hits < LOCK_MIN_UI_HITS) {
+        s_.out.log("[tessival] CAPTURE_FRAME refused \u2014 UNPROVEN window (call-ui x" + std::to_string(hits) +
+                   "): " + quotedAppTitle(picked->window));
+        return Answer{{"ok", true}, {"window", windowInfo(*picked)}, {"unproven", true}};
+    }
+    std::vector<Rect> boxes;
+    std::vector<std::string> nameTexts;
+    for (const TextObservation& n : nameLines(lines)) {
+        boxes.push_back(n.box);
+        nameTexts.push_back(n.text);
+    }
+    const std::vector<Rect> tiles = inferTiles(boxes, nameTexts);
+
+    Image frame = image;
+    if (const std::optional<Rect> g = galleryRect(tiles, image.width, image.height)) {
+        // Whole pixels covering the rectangle, as an image crop of a fractional rectangle does.
+        const double left = std::floor(g->x), top = std::floor(g->y);
+        const Rect pixels{left, top, std::ceil(g->maxX()) - left, std::ceil(g->maxY()) - top};
+        if (std::optional<Image> crop = cropImage(image, pixels)) {
+            s_.out.log("[tessival] CAPTURE_FRAME gallery crop " + std::to_string(static_cast<int64_t>(g->width)) +
+                       "x" + std::to_string(static_cast<int64_t>(g->height)) + " of " +
+                       std::to_string(image.width) + "x" + std::to_string(image.height) +
+                       " (tiles=" + std::to_string(tiles.size()) + ")");
+            frame = std::move(*crop);
+        }
+    }
+    frame = downscaleIfNeeded(frame, ROSTER_FRAME_MAX_SIDE);
+    std::optional<std::string> png = pngBase64(frame);
+    if (!png) return failure("frame PNG encode failed");
+    s_.out.log("[tessival] CAPTURE_FRAME " + std::to_string(frame.width) + "x" + std::to_string(frame.height) +
+               " (roster)");
+    return Answer{{"ok", true}, {"window", windowInfo(*picked)}, {"full_frame", std::move(*png)}};
+}
+
+Answer CaptureHandlers::captureSlide(const std::optional<std::string>& query) {
+    const std::optional<WindowFacts> window = findSlideWindow(s_.windows, query);
+    if (!window) return failure("no shared-screen or slide window found");
+    const Image image = screenshot(s_.windows, *window);
+    const std::string text = slideText(ocr(s_.recognizer, image));
+    return Answer{{"ok", true},
+                  {"window", Answer{{"app", appName(*window)}, {"title", titleOf(*window)}}},
+                  {"text", text}};
+}
 
 }  // namespace tessival

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/participants.h"
 #include "analysis/text_recognizer.h"
 #include "command/answer.h"
 #include "command/command_loop.h"
@@ -19,6 +20,32 @@ struct Services {
     Output& out;
     WindowLock& lock;
 };
+
+// A tile cut out with padding, shrunk to RING_CROP_MAX_SIDE and PNG-encoded as Base64.
+struct EncodedCrop {
+    std::string base64;
+    int64_t width = 0;
+    int64_t height = 0;
+};
+std::optional<EncodedCrop> cropAndEncode(const Image& img, const Rect& tile);
+
+// The picture of the speaking participant: from the ring, else from the highlighted tile.
+struct SpeakerCrop {
+    std::string base64;
+    Rect rect;
+    double score = 0;
+    std::string label;  // for the summary line
+};
+
+// Logs the ring diagnostics and cuts the speaker crop, if any.
+std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalysis& a, Output& out);
+
+// The participant answer without its "window" key; logs the summary line.
+Answer participantAnswer(const ParticipantAnalysis& a, const std::optional<SpeakerCrop>& crop, Output& out);
+
+// The gallery's pixel rectangle (unrounded) framing the tiles with padding, or nothing
+// when there are fewer than 2 tiles or it is too small or covers most of the image.
+std::optional<Rect> galleryRect(const std::vector<Rect>& tiles, int64_t imgW, int64_t imgH);
 
 // CAPTURE, CAPTURE_FRAME and CAPTURE_SLIDE.
 class CaptureHandlers final : public CommandHandlers {

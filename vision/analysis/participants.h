@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysis/image.h"
+#include "analysis/ocr.h"
+#include "analysis/rect.h"
+#include "analysis/ring_scan.h"
+
+namespace tessival {
+
+// What one participant capture reads from an image and its OCR lines, before any decision
+// about the window lock or the answer.
+struct ParticipantAnalysis {
+    std::vector<TextObservation> names;  // accepted lines, in recognition order
+    std::vector<Rect> tiles;             // one per name
+    std::vector<double> highlightScores; // one per name; 0 without a pixel view
+    int highlighted = -1;                // index into names, or -1
+    double bestHighlight = 0;            // the highlighted tile's score (0 when none)
+    RingScan ring;
+    int uiHits = 0;                      // distinct call-control words over all lines
+    bool evidence = false;               // the image proves a live call
+};
+
+// Names, tiles, border highlights, the ring scan and the call-UI evidence of a capture.
+ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines);
+
+// The lines that are participant names: plausible names outside the watermark corner.
+std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines);
+
+}  // namespace tessival
