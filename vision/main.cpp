@@ -8,6 +8,7 @@
 
 #include "analysis/fixture_ring.h"
 #include "analysis/text_recognizer_tesseract.h"
+#include "command/analyze_mode.h"
 #include "command/capture_handlers.h"
 #include "command/command_loop.h"
 #include "command/output.h"
@@ -32,6 +33,18 @@ int main(int argc, char** argv) {
         if (args[i] == "--detect-ring") {
             if (i + 1 < args.size()) return detectRingFromFixture(args[i + 1], out) ? 0 : 1;
             break;
+        }
+    }
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--analyze" && i + 1 < args.size()) {
+            AnalyzeOptions options{args[i + 1], std::nullopt, false};
+            for (size_t j = 0; j < args.size(); ++j) {
+                if (args[j] == "--annotate" && j + 1 < args.size()) options.annotatePath = args[j + 1];
+                if (args[j] == "--slide") options.slide = true;
+            }
+            std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
+            return analyzeImageFile(options, *recognizer, out) ? 0 : 1;
         }
     }
 

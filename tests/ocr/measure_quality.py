@@ -1,0 +1,153 @@
+"""Measures tessival's reading of the generated meeting scenes against their ground truth.
+
+Usage: measure_quality.py PATH_TO_TESSIVAL [--scenes DIR] [--min-precision P] [--min-recall R]
+       [--min-ring-iou I] [--max-cer C] [--only NAME...]
+
+Each scene is scaled to twice its size (as a capture is) and read with `tessival --analyze`.
+Prints per-scene results and the totals: names precision and recall (exact text), speaker
+ring found with IoU, no ring or call evidence on decoys, slide text character error rate.
+Exits 1 when a total misses its threshold.
+"""
+import argparse
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+from PIL import Image
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MAKE_SCENES = os.path.join(HERE, "..", "fixtures", "make_scenes.py")
+
+
+def iou(a, b):
+    ax1, ay1, ax2, ay2 = a[0], a[1], a[0] + a[2], a[1] + a[3]
+    bx1, by1, bx2, by2 = b[0], b[1], b[0] + b[2], b[1] + b[3]
+    iw = max(0.0, min(ax2, bx2) - max(ax1, bx1))
+    ih = max(0.0, min(ay2, by2) - max(ay1, by1))
+    inter = iw * ih
+    union = a[2] * a[3] + b[2] * b[3] - inter
+    return inter / union if union > 0 else 0.0
+
+
+def levenshtein(a, b):
+    prev = list(range(len(b) + 1))
+    for i, ca in enumerate(a, 1):
+        cur = [i]
+        for j, cb in enumerate(b, 1):
+            cur.append(min(prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (ca != cb)))
+        prev = cur
+    return prev[-1]
+
+
+def analyze(binary, path, slide):
+    args = [binary, "--analyze", path] + (["--slide"] if slide else [])
+    p = subprocess.run(args, capture_output=True, timeout=120)
+    answer = json.loads(p.stdout.decode("utf-8").strip().splitlines()[-1])
+    return answer, p.stderr.decode("utf-8", "replace")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("binary")
+    ap.add_argument("--scenes")
+    ap.add_argument("--only", nargs="*")
+    ap.add_argument("--min-precision", type=float, default=0.95)
+    ap.add_argument("--min-recall", type=float, default=0.95)
+    ap.add_argument("--min-ring-iou", type=float, default=0.8)
+    ap.add_argument("--max-cer", type=float, default=0.03)
+    ap.add_argument("--verbose", action="store_true")
+    opts = ap.parse_args()
+
+    work = tempfile.mkdtemp(prefix="tessival-quality-")
+    scenes = opts.scenes
+    if not scenes:
+        scenes = os.path.join(work, "scenes")
+        subprocess.run([sys.executable, MAKE_SCENES, scenes], check=True, stdout=subprocess.DEVNULL)
+    manifest = json.load(open(os.path.join(scenes, "manifest.json")))
+
+    tp = fp = fn = 0
+    rings_drawn = rings_found = 0
+    ring_ious = []
+    decoy_false_rings = decoy_evidence = 0
+    cer_err = cer_len = 0
+    problems = []
+    for scene in manifest:
+        if opts.only and scene["name"] not in opts.only:
+            continue
+        src = Image.open(os.path.join(scenes, scene["file"])).convert("RGB")
+        capture = os.path.join(work, scene["name"] + "@2x.png")
+        src.resize((src.width * 2, src.height * 2), Image.BICUBIC).save(capture)
+        kind = scene["kind"]
+        if kind in ("slides", "shared_screen") and scene.get("slide_text"):
+            answer, _ = analyze(opts.binary, capture, slide=True)
+            got, want = answer.get("text", ""), scene["slide_text"]
+            err = levenshtein(got, want)
+            cer_err += err
+            cer_len += len(want)
+            line = f"{scene['name']}: slide CER {err / max(len(want), 1):.3f}"
+            if opts.verbose or err / max(len(want), 1) > opts.max_cer:
+                line += f"\n    got:  {got!r}\n    want: {want!r}"
+            print(line)
+            if kind == "slides":
+                continue
+        answer, err_text = analyze(opts.binary, capture, slide=False)
+        got_names = [n["text"].strip() for n in answer.get("names", [])]
+        want_names = list(scene["names"])
+        remaining = list(want_names)
+        extra = []
+        for g in got_names:
+            if g in remaining:
+                remaining.remove(g)
+                tp += 1
+            else:
+                extra.append(g)
+        fp += len(extra)
+        fn += len(remaining)
+        ring_line = next((l for l in err_text.splitlines() if l.startswith("[ring] blobs=")), None)
+        ring_found = ring_line is not None
+        note = ""
+        if kind.startswith("decoy"):
+            hits_evidence = ring_found
+            decoy_false_rings += ring_found
+            if hits_evidence:
+                problems.append(f"{scene['name']}: ring found on a decoy")
+        elif scene.get("ring"):
+            rings_drawn += 1
+            if ring_found and "ring_rect" in answer:
+                rings_found += 1
+                v = iou(answer["ring_rect"], scene["ring"]["rect"])
+                ring_ious.append(v)
+                note = f" ring IoU {v:.2f}"
+                if v < opts.min_ring_iou:
+                    problems.append(f"{scene['name']}: ring IoU {v:.2f}")
+            else:
+                note = " ring MISSED"
+                problems.append(f"{scene['name']}: ring missed")
+        elif ring_found:
+            note = " ring found where none is drawn"
+            problems.append(f"{scene['name']}: ring found where none is drawn")
+        line = f"{scene['name']}: names {len(got_names)}/{len(want_names)}{note}"
+        if remaining or extra:
+            line += f"\n    missed: {remaining}\n    extra:  {extra}"
+        print(line)
+
+    precision = tp / (tp + fp) if tp + fp else 1.0
+    recall = tp / (tp + fn) if tp + fn else 1.0
+    cer = cer_err / cer_len if cer_len else 0.0
+    min_iou = min(ring_ious) if ring_ious else 0.0
+    print()
+    print(f"names: precision {precision:.3f} recall {recall:.3f} (tp {tp}, fp {fp}, fn {fn})")
+    print(f"rings: found {rings_found}/{rings_drawn}, min IoU {min_iou:.2f}; rings on decoys {decoy_false_rings}")
+    print(f"slides: CER {cer:.4f} over {cer_len} characters")
+    ok = (precision >= opts.min_precision and recall >= opts.min_recall and rings_found == rings_drawn
+          and min_iou >= opts.min_ring_iou and decoy_false_rings == 0 and cer <= opts.max_cer)
+    for p in problems:
+        print("problem:", p)
+    print("quality:", "PASS" if ok else "FAIL")
+    sys.exit(0 if ok else 1)
+
+
+if __name__ == "__main__":
+    main()
