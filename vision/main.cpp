@@ -38,10 +38,14 @@ int main(int argc, char** argv) {
 
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--analyze" && i + 1 < args.size()) {
-            AnalyzeOptions options{args[i + 1], std::nullopt, false};
+            AnalyzeOptions options;
+            options.imagePath = args[i + 1];
             for (size_t j = 0; j < args.size(); ++j) {
-                if (args[j] == "--annotate" && j + 1 < args.size()) options.annotatePath = args[j + 1];
+                const bool hasValue = j + 1 < args.size();
+                if (args[j] == "--annotate" && hasValue) options.annotatePath = args[j + 1];
+                if (args[j] == "--title" && hasValue) options.windowTitle = args[j + 1];
                 if (args[j] == "--slide") options.slide = true;
+                if (args[j] == "--lines") options.listLines = true;
             }
             std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
             return analyzeImageFile(options, *recognizer, out) ? 0 : 1;

@@ -13,6 +13,27 @@ bool member(const std::array<std::string_view, N>& table, std::string_view s) {
     return std::find(table.begin(), table.end(), s) != table.end();
 }
 
+bool isToolbarWord(std::string_view w) {
+    return member(UI_STOPWORDS, w) || member(CALL_UI_TOKENS, w) || member(TOOLBAR_CAPTIONS, w);
+}
+
+// Every space-separated word of the lower-cased text is a toolbar word.
+bool isToolbarCaptionRun(std::string_view lower) {
+    bool any = false;
+    size_t i = 0;
+    while (i < lower.size()) {
+        while (i < lower.size() && lower[i] == ' ') ++i;
+        size_t j = i;
+        while (j < lower.size() && lower[j] != ' ') ++j;
+        if (j > i) {
+            if (!isToolbarWord(lower.substr(i, j - i))) return false;
+            any = true;
+        }
+        i = j;
+    }
+    return any;
+}
+
 }  // namespace
 
 std::string canonToken(std::string_view s) {
@@ -43,6 +64,12 @@ bool inWatermarkRegion(const Rect& box) {
     return box.midX() >= WATERMARK_REGION_X && box.midY() >= WATERMARK_REGION_Y;
 }
 
+bool echoesWindowTitle(std::string_view text, const Rect& box, std::string_view windowTitle) {
+    if (box.midY() >= TITLE_BAND_Y || windowTitle.empty()) return false;
+    const std::string t = normalizeHay("", text);
+    return unicode::characterCount(t) >= 3 && normalizeHay("", windowTitle).find(t) != std::string::npos;
+}
+
 bool isInitialsChip(std::string_view s) {
     const std::string_view t = unicode::trimWhitespaceAndNewlines(s);
     if (t.empty()) return false;
@@ -59,8 +86,8 @@ bool looksLikeName(std::string_view s) {
     if (chars.size() < 2 || chars.size() > 40) return false;
     const std::string lower = unicode::lowercased(t);
     if (member(UI_STOPWORDS, lower)) return false;
-    // Toolbar captions such as "Stop Video" are call controls, not people.
-    if (member(CALL_UI_TOKENS, lower)) return false;
+    // Toolbar captions such as "Stop Video", alone or run together, are not people.
+    if (member(CALL_UI_TOKENS, lower) || isToolbarCaptionRun(lower)) return false;
     const std::string token = canonToken(t);
     if (!token.empty() && member(WATERMARK_TOKENS, token)) return false;
     const auto letters = std::count_if(chars.begin(), chars.end(), unicode::isLetter);

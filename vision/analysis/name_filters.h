@@ -20,6 +20,10 @@ inline constexpr std::array<std::string_view, 11> WATERMARK_TOKENS = {
     "zoom", "webex",     "teams",    "microsoftteams", "googlemeet", "meet",
     "skype", "gotomeeting", "bluejeans", "whereby",     "ciscowebex"};
 
+// Toolbar captions of meeting apps that are neither stop words nor call controls.
+inline constexpr std::array<std::string_view, 8> TOOLBAR_CAPTIONS = {
+    "security", "people", "options", "whiteboards", "captions", "rooms", "polls", "summary"};
+
 inline constexpr double WATERMARK_REGION_X = 0.75;
 inline constexpr double WATERMARK_REGION_Y = 0.88;
 
@@ -33,11 +37,17 @@ bool isWatermark(std::string_view s);
 // True when the box centre lies in the bottom-right corner where watermarks are drawn.
 bool inWatermarkRegion(const Rect& box);
 
+// Lines in the top band of a window that repeat the window's title are its title bar or
+// meeting header ("Weekly sync" in "Weekly sync | Microsoft Teams"), not a participant.
+inline constexpr double TITLE_BAND_Y = 0.12;
+bool echoesWindowTitle(std::string_view text, const Rect& box, std::string_view windowTitle);
+
 // One to three upper-case letters (after trimming): an avatar's initials.
 bool isInitialsChip(std::string_view s);
 
-// A plausible participant name: 2 to 40 characters, not a toolbar word, watermark or call
-// control, and at least half letters.
+// A plausible participant name: 2 to 40 characters, not made of toolbar words and call
+// controls alone (OCR runs neighbouring captions together: "View More"), not a watermark,
+// and at least half letters.
 bool looksLikeName(std::string_view s);
 
 }  // namespace tessival

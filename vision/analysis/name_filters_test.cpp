@@ -42,6 +42,24 @@ TEST(InWatermarkRegion, BottomRightCornerInclusive) {
     for (const Case& c : cases) EXPECT_EQ(inWatermarkRegion(c.box), c.want) << c.box.x << "," << c.box.y;
 }
 
+TEST(EchoesWindowTitle, OnlyInTheTopBandAndOnlyTheTitlesText) {
+    const std::string title = "All hands \u2013 March | Microsoft Teams";
+    struct Case {
+        std::string text;
+        Rect box;
+        bool want;
+    };
+    const Case cases[] = {
+        {"All hands - March", {0.05, 0.02, 0.2, 0.03}, true},
+        {"all  hands", {0.05, 0.02, 0.2, 0.03}, true},
+        {"All hands - March", {0.05, 0.50, 0.2, 0.03}, false},  // a label lower down
+        {"Kwame Mensah", {0.05, 0.02, 0.2, 0.03}, false},
+        {"Ma", {0.05, 0.02, 0.2, 0.03}, false},                 // too short to tell
+    };
+    for (const Case& c : cases) EXPECT_EQ(echoesWindowTitle(c.text, c.box, title), c.want) << c.text;
+    EXPECT_FALSE(echoesWindowTitle("March", {0.05, 0.02, 0.2, 0.03}, ""));
+}
+
 TEST(IsInitialsChip, OneToThreeUpperCaseLetters) {
     struct Case {
         std::string in;
@@ -86,6 +104,13 @@ TEST(LooksLikeName, AcceptsPeopleRejectsChromeAndNoise) {
         {"Raise Hand", false},
         {"React", false},
         {"reactions", false},
+        // Neighbouring captions run together by OCR, and captions of other apps.
+        {"View More", false},
+        {"Security Participants", false},
+        {"People  Raise", false},
+        {"Security", false},
+        {"More Okafor", true},
+        {"Raise Hand Anna", true},
     };
     for (const Case& c : cases) EXPECT_EQ(looksLikeName(c.in), c.want) << c.in;
 }

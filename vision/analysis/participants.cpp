@@ -7,17 +7,21 @@
 
 namespace tessival {
 
-std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines) {
+std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines,
+                                       std::string_view windowTitle) {
     std::vector<TextObservation> names;
     for (const TextObservation& line : lines) {
-        if (looksLikeName(line.text) && !inWatermarkRegion(line.box)) names.push_back(line);
+        if (looksLikeName(line.text) && !inWatermarkRegion(line.box) &&
+            !echoesWindowTitle(line.text, line.box, windowTitle))
+            names.push_back(line);
     }
     return names;
 }
 
-ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines) {
+ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines,
+                                        std::string_view windowTitle) {
     ParticipantAnalysis a;
-    a.names = nameLines(lines);
+    a.names = nameLines(lines, windowTitle);
     std::vector<Rect> boxes;
     std::vector<std::string> texts;
     for (const TextObservation& n : a.names) {

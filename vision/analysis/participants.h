@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/image.h"
@@ -23,10 +24,14 @@ struct ParticipantAnalysis {
     bool evidence = false;               // the image proves a live call
 };
 
-// Names, tiles, border highlights, the ring scan and the call-UI evidence of a capture.
-ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines);
+// Names, tiles, border highlights, the ring scan and the call-UI evidence of a capture of
+// the window titled `windowTitle` (empty when unknown).
+ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines,
+                                        std::string_view windowTitle);
 
-// The lines that are participant names: plausible names outside the watermark corner.
-std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines);
+// The lines that are participant names: plausible names outside the watermark corner that
+// do not repeat the window's title in its title band.
+std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines,
+                                       std::string_view windowTitle);
 
 }  // namespace tessival

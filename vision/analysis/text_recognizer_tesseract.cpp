@@ -3,7 +3,9 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
+#include <algorithm>
 #include <future>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -15,6 +17,7 @@
 #endif
 
 #include "analysis/ocr_prep.h"
+#include "analysis/ocr_words.h"
 #include "analysis/unicode_text.h"
 
 namespace tessival {
@@ -29,8 +32,10 @@ constexpr int SOURCE_DPI = 144;
 std::unique_ptr<tesseract::TessBaseAPI> loadEngine() {
     auto api = std::make_unique<tesseract::TessBaseAPI>();
     // Names and labels are not dictionary words: skip loading the word lists.
-    const std::vector<std::string> names = {"load_system_dawg", "load_freq_dawg"};
-    const std::vector<std::string> values = {"0", "0"};
+    // Sauvola's local threshold keeps a label on a video tile apart from the picture
+    // round it, where one global threshold merges them.
+    const std::vector<std::string> names = {"load_system_dawg", "load_freq_dawg", "thresholding_method"};
+    const std::vector<std::string> values = {"0", "0", "2"};
     if (api->Init(nullptr, MODEL, tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) != 0) {
         throw std::runtime_error(std::string("cannot load the OCR model '") + MODEL +
                                  "' (install tesseract-ocr-script-latn or set TESSDATA_PREFIX)");
@@ -39,6 +44,21 @@ std::unique_ptr<tesseract::TessBaseAPI> loadEngine() {
     api->SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
     api->SetVariable("debug_file", "/dev/null");
     return api;
+}
+
+// The words of the engine's current line.
+std::vector<OcrWord> lineWords(tesseract::ResultIterator& it) {
+    std::vector<OcrWord> words;
+    do {
+        std::unique_ptr<char[]> raw(it.GetUTF8Text(tesseract::RIL_WORD));
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (raw && it.BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) {
+            words.push_back(OcrWord{unicode::repairUtf8(raw.get()), it.Confidence(tesseract::RIL_WORD),
+                                    Rect{double(left), double(top), double(right - left), double(bottom - top)}});
+        }
+        if (it.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD)) break;
+    } while (it.Next(tesseract::RIL_WORD));
+    return words;
 }
 
 class TesseractRecognizer final : public TextRecognizer {
@@ -63,21 +83,12 @@ public:
         }
         std::vector<RecognizedLine> lines;
         std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-        const double w = static_cast<double>(grey.width);
-        const double h = static_cast<double>(grey.height);
         if (it) {
+            const double w = static_cast<double>(grey.width);
+            const double h = static_cast<double>(grey.height);
             do {
-                std::unique_ptr<char[]> raw(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-                if (!raw) continue;
-                const std::string text(unicode::trimWhitespaceAndNewlines(raw.get()));
-                if (text.empty()) continue;
-                int left = 0, top = 0, right = 0, bottom = 0;
-                if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom)) continue;
-                const float conf = it->Confidence(tesseract::RIL_TEXTLINE) / 100.0f;
-                // The engine's boxes have a top-left origin; the interface's a bottom-left one.
-                lines.push_back(RecognizedLine{
-                    unicode::repairUtf8(text), std::min(std::max(conf, 0.0f), 1.0f),
-                    Rect{left / w, 1.0 - bottom / h, (right - left) / w, (bottom - top) / h}});
+                std::optional<RecognizedLine> line = assembleLine(lineWords(*it), w, h);
+                if (line) lines.push_back(std::move(*line));
             } while (it->Next(tesseract::RIL_TEXTLINE));
         }
         api.Clear();

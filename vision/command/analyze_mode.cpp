@@ -1,5 +1,7 @@
 #include "command/analyze_mode.h"
 
+#include <cstdio>
+
 #include "analysis/image_codec.h"
 #include "analysis/ocr.h"
 #include "analysis/participants.h"
@@ -15,11 +17,19 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
         return false;
     }
     const std::vector<TextObservation> lines = ocr(recognizer, *image);
+    if (options.listLines) {
+        for (const TextObservation& l : lines) {
+            char box[160];
+            std::snprintf(box, sizeof box, "[%.3f,%.3f,%.3f,%.3f] conf=%.2f ", l.box.x, l.box.y,
+                          l.box.width, l.box.height, static_cast<double>(l.conf));
+            out.log(std::string("[tessival] ocr ") + box + "\"" + l.text + "\"");
+        }
+    }
     if (options.slide) {
         out.emit(Answer{{"ok", true}, {"text", slideText(lines)}});
         return true;
     }
-    const ParticipantAnalysis a = analyzeParticipants(*image, lines);
+    const ParticipantAnalysis a = analyzeParticipants(*image, lines, options.windowTitle);
     const std::optional<SpeakerCrop> crop = speakerCrop(*image, a, out);
     out.emit(participantAnswer(a, crop, out));
     return true;

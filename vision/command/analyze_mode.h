@@ -12,6 +12,8 @@ struct AnalyzeOptions {
     std::string imagePath;
     std::optional<std::string> annotatePath;  // write an annotated copy of the image here
     bool slide = false;                       // read it as a slide instead of a gallery
+    std::string windowTitle;                  // the title of the window it shows, if known
+    bool listLines = false;                   // log every line the recogniser read
 };
 
 // Runs the participant-capture analysis (or the slide reading) on an image file without

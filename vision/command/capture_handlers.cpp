@@ -115,7 +115,7 @@ Answer CaptureHandlers::capture(const std::optional<std::string>& query) {
     if (!picked) return failure("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
     const std::vector<TextObservation> lines = ocr(s_.recognizer, image);
-    const ParticipantAnalysis a = analyzeParticipants(image, lines);
+    const ParticipantAnalysis a = analyzeParticipants(image, lines, titleOf(picked->window));
 
     updateWindowLock(s_.lock, s_.out, picked->window, a.uiHits, a.ring.best.has_value());
     if (picked->unproven && !a.evidence) {
@@ -163,7 +163,7 @@ Answer CaptureHandlers::captureFrame(const std::optional<std::string>& query) {
     }
     std::vector<Rect> boxes;
     std::vector<std::string> nameTexts;
-    for (const TextObservation& n : nameLines(lines)) {
+    for (const TextObservation& n : nameLines(lines, titleOf(picked->window))) {
         boxes.push_back(n.box);
         nameTexts.push_back(n.text);
     }

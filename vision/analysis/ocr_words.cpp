@@ -1,0 +1,67 @@
+#include "analysis/ocr_words.h"
+
+#include <algorithm>
+
+#include "analysis/unicode_text.h"
+
+namespace tessival {
+namespace {
+
+bool hasLetterOrNumber(std::string_view s) {
+    for (std::string_view ch : unicode::characters(s)) {
+        if (unicode::isLetter(ch) || unicode::isNumber(ch)) return true;
+    }
+    return false;
+}
+
+// Icons read as words: symbols only, or one or two characters the engine is unsure of.
+bool isEdgeNoise(const OcrWord& w) {
+    if (!hasLetterOrNumber(w.text)) return true;
+    const size_t n = unicode::characterCount(w.text);
+    return (n == 1 && w.conf < EDGE_CHARACTER_MIN_CONFIDENCE) ||
+           (n == 2 && w.conf < EDGE_WORD_MIN_CONFIDENCE);
+}
+
+// A round bullet read as a lone "e" or "o" in front of a capitalised word.
+bool isBullet(const std::vector<OcrWord>& words, size_t i) {
+    if (words[i].text != "e" && words[i].text != "o") return false;
+    if (i + 1 >= words.size()) return false;
+    const auto next = unicode::characters(words[i + 1].text);
+    return !next.empty() && unicode::isUppercase(next.front());
+}
+
+}  // namespace
+
+std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, double imgW,
+                                           double imgH) {
+    if (imgW <= 0 || imgH <= 0) return std::nullopt;
+    std::vector<OcrWord> kept;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (!words[i].text.empty() && !isBullet(words, i)) kept.push_back(words[i]);
+    }
+    size_t first = 0, last = kept.size();
+    while (first < last && isEdgeNoise(kept[first])) ++first;
+    while (last > first && isEdgeNoise(kept[last - 1])) --last;
+    if (first == last) return std::nullopt;
+
+    std::string text;
+    float confSum = 0;
+    double x0 = kept[first].box.minX(), y0 = kept[first].box.minY();
+    double x1 = kept[first].box.maxX(), y1 = kept[first].box.maxY();
+    for (size_t i = first; i < last; ++i) {
+        if (i > first) text += ' ';
+        text += kept[i].text;
+        confSum += kept[i].conf;
+        x0 = std::min(x0, kept[i].box.minX());
+        y0 = std::min(y0, kept[i].box.minY());
+        x1 = std::max(x1, kept[i].box.maxX());
+        y1 = std::max(y1, kept[i].box.maxY());
+    }
+    const float conf = std::clamp(confSum / static_cast<float>(last - first) / 100.0f, 0.0f, 1.0f);
+    if (conf < LINE_MIN_CONFIDENCE) return std::nullopt;
+    if (unicode::characterCount(text) <= 2 && conf < SHORT_LINE_MIN_CONFIDENCE) return std::nullopt;
+    return RecognizedLine{unicode::repairUtf8(text), conf,
+                          Rect{x0 / imgW, 1.0 - y1 / imgH, (x1 - x0) / imgW, (y1 - y0) / imgH}};
+}
+
+}  // namespace tessival

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/rect.h"
+#include "analysis/text_recognizer.h"
+
+namespace tessival {
+
+// One word as the OCR engine reads it: confidence 0..100, box in pixels, top-left origin.
+struct OcrWord {
+    std::string text;
+    float conf = 0;
+    Rect box;
+};
+
+// Word confidences (0..100) and line confidences (0..1) under which readings are noise.
+inline constexpr float EDGE_WORD_MIN_CONFIDENCE = 60.0f;
+inline constexpr float EDGE_CHARACTER_MIN_CONFIDENCE = 90.0f;
+inline constexpr float LINE_MIN_CONFIDENCE = 0.7f;
+inline constexpr float SHORT_LINE_MIN_CONFIDENCE = 0.9f;
+
+// Turns the words of one engine line into a recognised line, cleaned for screen text:
+// icons beside a label (microphone, shield, a slide's bullet) that the engine reads as
+// symbols or as one unsure character are dropped, and a line the engine is unsure of as a
+// whole (mostly shapes in video read as letters) is no line at all. The box of the result is
+// normalised to an image of imgW x imgH pixels with a bottom-left origin.
+std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, double imgW,
+                                           double imgH);
+
+}  // namespace tessival
