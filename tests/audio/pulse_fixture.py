@@ -241,6 +241,44 @@ class Sondrel:
         return head.decode(), samples, len(payload)
 
 
+class Recorder:
+    """A reference recorder (parec) whose standard output is collected in a thread."""
+
+    def __init__(self, args, env):
+        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     env=env)
+        self.out = bytearray()
+        self.first_bytes = threading.Event()
+        self._thread = threading.Thread(target=self._pump, daemon=True)
+        self._thread.start()
+
+    def _pump(self):
+        while True:
+            data = self.proc.stdout.read1(65536)
+            if not data:
+                return
+            self.out.extend(data)
+            self.first_bytes.set()
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGINT)
+            try:
+                self.proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self._thread.join(timeout=5)
+
+    def floats(self):
+        samples = array.array("f")
+        data = bytes(self.out)
+        samples.frombytes(data[: len(data) // 4 * 4])
+        if sys.byteorder != "little":
+            samples.byteswap()
+        return samples
+
+
 def arrival_time(sondrel, sample_index):
     """Wall time at which the sample with this index reached the reader, or None."""
     end = len(bytes(sondrel.out).partition(b"\n")[0]) + 1 + (sample_index + 1) * 4

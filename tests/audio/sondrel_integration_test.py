@@ -30,15 +30,25 @@ def wait_for_header(sondrel, timeout=10):
 
 
 def scenario_downmix(binary):
-    """Known stereo tones come out as (L+R)/2, unclipped, without NaN."""
+    """Known stereo tones come out as (L+R)/2, unclipped, without NaN.
+
+    Every sample is compared with the down-mix of what a reference recorder (parec) takes
+    from the same monitor at the same time; the known tone itself is found block by block,
+    because on a loaded machine the server may drop or repeat a few milliseconds of a
+    playback stream whose player under-runs (parec alone shows the same)."""
     frames = pf.RATE  # one second
     left = pf.tone(frames, 0.95, 440.0)
     right = pf.tone(frames, 0.95, 660.0, phase=0.5)
     with pf.PulseServer() as server:
-        sondrel = pf.Sondrel(binary, server.client_env())
+        env = server.client_env()
+        sondrel = pf.Sondrel(binary, env)
+        reference = pf.Recorder(["parec", "-d", "@DEFAULT_MONITOR@", "--format=float32le",
+                                 "--channels=2", "--rate=48000", "--latency-msec=20"], env)
         try:
             wait_for_header(sondrel)
-            player = pf.Player(server)
+            check(reference.first_bytes.wait(10), "the reference recorder got nothing")
+            # A roomy player buffer makes under-runs, and so server-side glitches, rarer.
+            player = pf.Player(server, latency_msec=100)
             player.play(pf.stereo_bytes(left, right))
             player.close()
             time.sleep(0.3)
@@ -46,26 +56,47 @@ def scenario_downmix(binary):
             check(sondrel.wait(10) == 0, "exit status not 0")
         finally:
             sondrel.kill()
+            reference.stop()
     header, samples, _ = sondrel.header_and_samples()
     check(header.startswith("AUDIO sr=48000 ch=1 fmt=f32 t0us="), "header: " + header)
     check(finite_and_bounded(samples), "samples not finite or outside [-1, 1]")
+
+    ours = nonzero_span(samples)
+    stereo = reference.floats()
+    theirs = nonzero_span([pf_float((stereo[2 * i] + stereo[2 * i + 1]) * 0.5)
+                           for i in range(len(stereo) // 2)])
+    if not check(ours and theirs, "the tone never arrived (sondrel %d, parec %d samples)" %
+                 (len(ours), len(theirs))):
+        return
+    check(len(ours) == len(theirs), "tone spans differ: sondrel %d, parec %d samples" %
+          (len(ours), len(theirs)))
+    mismatches = sum(1 for a, b in zip(ours, theirs) if a != b)
+    check(mismatches == 0, "%d samples differ from parec's (L+R)/2" % mismatches)
+
     expected = [(pf_float(l) + pf_float(r)) * 0.5 for l, r in zip(left, right)]
-    start = next((i for i, x in enumerate(samples) if x != 0.0), None)
-    if not check(start is not None, "the tone never arrived"):
-        return
-    # The server may lose the first few milliseconds of a new playback stream (its monitor
-    # has already posted the block it lands in); find where in the tone the output starts.
-    offset = next((k for k in range(4800)
-                   if all(abs(samples[start + i] - expected[k + i]) < 1e-6 for i in range(16))),
-                  None)
-    if not check(offset is not None, "output does not start with the tone's first 100 ms"):
-        return
-    got = samples[start:start + frames - offset]
-    check(len(got) == frames - offset, "tone cut short: %d of %d frames" % (len(got), frames))
-    worst = max(abs(a - b) for a, b in zip(got, expected[offset:]))
-    check(worst < 1e-6, "mono differs from (L+R)/2 by up to %g" % worst)
-    peak = max(abs(x) for x in got)
+    block = pf.RATE // 10
+    blocks = [ours[i:i + block] for i in range(0, len(ours) - block + 1, block)]
+    found = sum(1 for b in blocks if contains_exactly(expected, b))
+    print("sondrel: %d tone samples, %d of %d 100-ms blocks found in the tone" %
+          (len(ours), found, len(blocks)))
+    check(len(blocks) >= 8 and found * 10 >= len(blocks) * 6, "the tone did not come through")
+    peak = max(abs(x) for x in ours)
     check(peak > 0.9, "peak %.3f: the down-mix attenuated or clipped" % peak)
+
+
+def nonzero_span(samples):
+    """The samples from the first to the last non-zero one."""
+    nonzero = [i for i, x in enumerate(samples) if x != 0.0]
+    return list(samples[nonzero[0]:nonzero[-1] + 1]) if nonzero else []
+
+
+def contains_exactly(expected, piece, tolerance=1e-6):
+    head = piece[:16]
+    for k in range(len(expected) - len(piece) + 1):
+        if all(abs(expected[k + i] - head[i]) < tolerance for i in range(len(head))):
+            if all(abs(expected[k + i] - x) < tolerance for i, x in enumerate(piece)):
+                return True
+    return False
 
 
 def pf_float(x):
@@ -292,7 +323,7 @@ def main():
         sys.exit("usage: %s <sondrel> <%s>" % (sys.argv[0], "|".join(SCENARIOS)))
     binary, name = sys.argv[1], sys.argv[2]
     if name != "dryrun":
-        pf.require_tools("pulseaudio", "pacat", "pactl")
+        pf.require_tools("pulseaudio", "pacat", "parec", "pactl")
     SCENARIOS[name](binary)
     if FAILURES:
         sys.exit("%d check(s) failed in %s" % (len(FAILURES), name))
