@@ -1,5 +1,6 @@
 // tessival: the vision sidecar. Reads capture commands on standard input and answers each
 // with one JSON line on standard output; diagnostics go to standard error.
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -15,6 +16,56 @@
 #include "command/selftest.h"
 #include "windows/window_search.h"
 #include "windows/window_system_x11.h"
+
+// The build passes the project version; a build without it still compiles.
+#ifndef SIDECARS_VERSION
+#define SIDECARS_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* VERSION_LINE = "tessival " SIDECARS_VERSION "\n";
+
+constexpr const char* USAGE =
+    "Usage: tessival                  read commands on standard input (the sidecar)\n"
+    "       tessival --analyze IMAGE [--title TITLE] [--slide] [--lines] [--annotate OUT.png]\n"
+    "       tessival --selftest\n"
+    "       tessival --detect-ring IMAGE\n"
+    "       tessival --help | --version\n"
+    "\n"
+    "Finds the meeting window on the X server, captures it, reads it with Tesseract and\n"
+    "answers each command line on standard input with one JSON line on standard output.\n"
+    "Diagnostics go to standard error. Standard input closed ends the program (status 0).\n"
+    "\n"
+    "Commands (one per line; an optional query after one space picks the window):\n"
+    "  CAPTURE [query]        participant names, their tiles, the speaker and a crop of it\n"
+    "  CAPTURE_FRAME [query]  a PNG of the meeting window or its gallery\n"
+    "  CAPTURE_SLIDE [query]  the text of a shared screen or slide window\n"
+    "\n"
+    "Options:\n"
+    "  --analyze IMAGE    read a saved window image (PNG, JPEG, BMP) as CAPTURE would and\n"
+    "                     print the answer; --title gives the window title it had,\n"
+    "                     --slide reads it as a slide, --lines logs every line read,\n"
+    "                     --annotate draws the name boxes, tiles, scores and the ring\n"
+    "                     onto a copy of the image\n"
+    "  --selftest         run the built-in checks; one JSON verdict line, status 0 or 1\n"
+    "  --detect-ring IMAGE  run the speaker-ring detector on an image file\n"
+    "  --help             show this text\n"
+    "  --version          show the version\n";
+
+// Writes `text` to standard output; false when it could not all be written.
+bool writeStdout(const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace tessival;
@@ -34,6 +85,11 @@ int main(int argc, char** argv) {
             if (i + 1 < args.size()) return detectRingFromFixture(args[i + 1], out) ? 0 : 1;
             break;
         }
+    }
+
+    for (const std::string& a : args) {
+        if (a == "--help") return writeStdout(USAGE) ? 0 : 1;
+        if (a == "--version") return writeStdout(VERSION_LINE) ? 0 : 1;
     }
 
     for (size_t i = 0; i < args.size(); ++i) {

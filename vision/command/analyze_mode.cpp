@@ -1,14 +1,57 @@
 #include "command/analyze_mode.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "analysis/image_codec.h"
 #include "analysis/ocr.h"
 #include "analysis/participants.h"
 #include "analysis/slide_text.h"
+#include "command/annotate.h"
 #include "command/capture_handlers.h"
 
 namespace tessival {
+namespace {
+
+// Fonts for the labels of an annotated picture, first one found wins.
+constexpr const char* LABEL_FONTS[] = {
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+    "/usr/share/fonts/truetype/noto/NotoSans-Regular.ttf",
+    "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+};
+
+LabelFont loadLabelFont() {
+    for (const char* path : LABEL_FONTS) {
+        std::ifstream f(path, std::ios::binary);
+        if (!f) continue;
+        LabelFont font{std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {})};
+        if (!font.ttf.empty()) return font;
+    }
+    return LabelFont{};
+}
+
+// Writes the annotated picture; logs where it went or why it could not.
+bool writeAnnotated(const std::string& path, const Image& image, AnnotateInput input, Output& out) {
+    const LabelFont font = loadLabelFont();
+    if (font.ttf.empty()) out.log("[tessival] annotate: no label font found; drawing without text");
+    const std::optional<std::vector<uint8_t>> png = encodePng(annotateImage(image, input, font));
+    if (!png) {
+        out.log("[tessival] annotate: PNG encode failed");
+        return false;
+    }
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(png->data()), static_cast<std::streamsize>(png->size()));
+    f.close();
+    if (!f) {
+        out.log("[tessival] annotate: cannot write " + path);
+        return false;
+    }
+    out.log("[tessival] annotated picture written to " + path);
+    return true;
+}
+
+}  // namespace
 
 bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer, Output& out) {
     const std::optional<Image> image = readImageFile(options.imagePath);
@@ -27,11 +70,24 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
     }
     if (options.slide) {
         out.emit(Answer{{"ok", true}, {"text", slideText(lines)}});
+        if (options.annotatePath) {
+            AnnotateInput input{lines, ParticipantAnalysis{}, std::nullopt, 0, ""};
+            return writeAnnotated(*options.annotatePath, *image, std::move(input), out);
+        }
         return true;
     }
     const ParticipantAnalysis a = analyzeParticipants(*image, lines, options.windowTitle);
     const std::optional<SpeakerCrop> crop = speakerCrop(*image, a, out);
     out.emit(participantAnswer(a, crop, out));
+    if (options.annotatePath) {
+        AnnotateInput input{lines, a, std::nullopt, 0, ""};
+        if (crop) {
+            input.cropRect = crop->rect;
+            input.cropScore = crop->score;
+            input.cropLabel = a.ring.best && a.ring.best->rect == crop->rect ? "ring" : "highlight";
+        }
+        return writeAnnotated(*options.annotatePath, *image, std::move(input), out);
+    }
     return true;
 }
 
