@@ -462,8 +462,8 @@ def main():
 
 
 if __name__ == "__main__":
-    signal.signal(signal.SIGTERM, on_signal)
-    signal.signal(signal.SIGHUP, on_signal)
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, on_signal)
     try:
         status = main()
     except KeyboardInterrupt:

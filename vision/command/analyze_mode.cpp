@@ -71,7 +71,7 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
     if (options.slide) {
         out.emit(Answer{{"ok", true}, {"text", slideText(lines)}});
         if (options.annotatePath) {
-            AnnotateInput input{lines, ParticipantAnalysis{}, std::nullopt, 0, ""};
+            AnnotateInput input{lines, ParticipantAnalysis{}, std::nullopt, 0, "", true};
             return writeAnnotated(*options.annotatePath, *image, std::move(input), out);
         }
         return true;

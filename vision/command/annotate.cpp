@@ -219,7 +219,7 @@ Image annotateImage(const Image& img, const AnnotateInput& in, const LabelFont& 
     const int64_t lineH = std::lround(px * 1.45);
     const ParticipantAnalysis& a = in.analysis;
 
-    const int legendLines = 4;
+    const int legendLines = in.slide ? 2 : 5;
     const int64_t bandH = font.ttf.empty() ? 0 : lineH * legendLines + lineH / 2;
     Canvas c(w, h + bandH, font);
     if (bandH > 0 && !c.hasFont()) return annotateImage(img, in, LabelFont{});  // not a font
@@ -294,6 +294,18 @@ Image annotateImage(const Image& img, const AnnotateInput& in, const LabelFont& 
     // The legend band.
     int64_t y = h + lineH / 3;
     const int64_t x0 = lineH / 2;
+    if (in.slide) {
+        c.text(x0, y,
+               "read as a slide: " + std::to_string(in.lines.size()) +
+                   " lines; text that has no box was not read",
+               px, TEXT_WHITE);
+        y += lineH;
+        const int64_t top = y + lineH / 8;
+        const int64_t sw = std::lround(px * 1.6);
+        c.outline(x0, top, x0 + sw, top + std::lround(px), t + 1, LINE_GREY);
+        c.text(x0 + sw + lineH / 4, y, "line read", px, TEXT_WHITE);
+        return out;
+    }
     double highest = 0;
     for (double v : a.highlightScores) highest = std::max(highest, v);
     std::string speaker =
@@ -325,6 +337,9 @@ Image annotateImage(const Image& img, const AnnotateInput& in, const LabelFont& 
                                     : "   no proof of a call (needs 2 controls or a ring)");
     third += "   a tile counts as highlighted from " + format("%.2f", HIGHLIGHT_SCORE_THRESH);
     c.text(x0, y, third, px, TEXT_WHITE);
+    y += lineH;
+
+    c.text(x0, y, "text with no box round it was not read at all", px, TEXT_WHITE);
     y += lineH;
 
     // Colour keys.
