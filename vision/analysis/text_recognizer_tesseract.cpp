@@ -2,6 +2,7 @@
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <future>
@@ -104,6 +105,11 @@ private:
                 api_ = loading_.get();
             } catch (const std::exception& e) {
                 loadError_ = e.what();
+                // Said once, in one write to the diagnostic channel: every later recognition
+                // fails the same way, and the captures go on without text.
+                const std::string line =
+                    "[tessival] OCR unavailable, captures read no text: " + loadError_ + "\n";
+                [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
             }
         });
         if (!api_) throw std::runtime_error(loadError_);
