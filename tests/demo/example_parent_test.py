@@ -1,0 +1,102 @@
+#!/usr/bin/python3
+"""Runs examples/parent.py against the built-in meeting.
+
+  example_parent_test.py <tessival> <sondrel>
+
+Starts the private X server, window manager, meeting window and audio server the demo
+uses (scripts/demo.py), puts the built programs first on PATH, runs the example for a few
+seconds and checks that it printed captures naming the meeting's participants and wrote
+a WAV file holding the tone. Exit 0 on success, 1 on failure, 77 when Xvfb, openbox or
+PulseAudio is missing (a failure when CI is set).
+"""
+import importlib.util
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import wave
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+failures = []
+
+
+def check(cond, what):
+    print(("ok   " if cond else "FAIL ") + what)
+    if not cond:
+        failures.append(what)
+
+
+def load_demo():
+    spec = importlib.util.spec_from_file_location("demo", os.path.join(ROOT, "scripts",
+                                                                       "demo.py"))
+    demo = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(demo)
+    return demo
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__)
+        return 2
+    tessival, sondrel = (os.path.abspath(p) for p in sys.argv[1:])
+    missing = [t for t in ("Xvfb", "openbox", "pulseaudio", "pacat", "pactl", "xdotool")
+               if shutil.which(t) is None]
+    if missing:
+        msg = "missing for the example test: " + ", ".join(missing)
+        if os.environ.get("CI"):
+            print("FAIL " + msg)
+            return 1
+        print("SKIP " + msg)
+        return 77
+    demo = load_demo()
+    try:
+        with tempfile.TemporaryDirectory() as tmp:
+            fx = os.path.join(tmp, "scenes")
+            subprocess.run(["/usr/bin/python3", demo.SCENES, fx, "--only", "demo_gallery"],
+                           check=True, stdout=subprocess.DEVNULL)
+            with open(os.path.join(fx, "manifest.json")) as f:
+                gallery = json.load(f)[0]
+            env = dict(os.environ)
+            demo.start_x(env)
+            demo.show_window(env, gallery, fx, 0)
+            audio_env = demo.start_pulse(env, tmp)
+            demo.play(audio_env, 30, demo.SINK)
+            bin_dir = os.path.join(tmp, "bin")
+            os.mkdir(bin_dir)
+            os.symlink(tessival, os.path.join(bin_dir, "tessival"))
+            os.symlink(sondrel, os.path.join(bin_dir, "sondrel"))
+            audio_env["PATH"] = bin_dir + os.pathsep + env.get("PATH", "")
+            wav = os.path.join(tmp, "meeting.wav")
+            r = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "examples", "parent.py"),
+                                "--wav", wav, "--every", "2", "--seconds", "5"],
+                               env=audio_env, capture_output=True, text=True, timeout=120)
+            print(r.stdout)
+            print(r.stderr, file=sys.stderr)
+            check(r.returncode == 0, f"the example exits 0 (got {r.returncode})")
+            captures = [l for l in r.stdout.splitlines() if "speaking:" in l]
+            check(len(captures) >= 2, f"it asked for captures every 2 s ({len(captures)})")
+            speaker = gallery["names"][gallery["speaker"]]
+            check(any(f"speaking: {speaker} " in l for l in captures),
+                  f"it says {speaker} is speaking")
+            for name in gallery["names"]:
+                check(any(name in l for l in captures), f"it names {name!r}")
+            check("exit statuses tessival 0, sondrel 0" in r.stdout, "both programs exit 0")
+            with wave.open(wav) as w:
+                frames = w.readframes(w.getnframes())
+                check(w.getframerate() == 48000 and w.getnframes() >= 4 * 48000,
+                      f"the WAV file holds the audio ({w.getnframes()} frames)")
+                loud = max(abs(int.from_bytes(frames[i:i + 2], "little", signed=True))
+                           for i in range(0, len(frames), 2))
+                check(loud > 0.2 * 32767, f"the tone is in it (peak {loud})")
+    except Exception as e:  # a broken set-up is a failure, never a silent pass
+        check(False, f"raised {type(e).__name__}: {e}")
+    finally:
+        demo.cleanup()
+    print(f"{len(failures)} failure(s)")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,85 @@
+#!/usr/bin/python3
+"""Builds the Debian package with CPack, unpacks it into a temporary root and runs it.
+
+  package_test.py <cpack> <CPackConfig.cmake> <version>
+
+Checks the package's name, version, architecture and dependencies, that it holds both
+programs and the documentation under /usr, and that the unpacked tessival passes
+--selftest and both programs report the version. Exit 0 on success, 1 on failure, 77 when
+dpkg-deb is missing (a failure when CI is set).
+"""
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+failures = []
+
+
+def check(cond, what):
+    print(("ok   " if cond else "FAIL ") + what)
+    if not cond:
+        failures.append(what)
+
+
+def main():
+    if len(sys.argv) != 4:
+        print(__doc__)
+        return 2
+    cpack, config, version = sys.argv[1:]
+    missing = [t for t in ("dpkg-deb", "dpkg-shlibdeps") if shutil.which(t) is None]
+    if missing:
+        msg = "missing for the package test: " + ", ".join(missing) + " (install dpkg-dev)"
+        if os.environ.get("CI"):
+            print("FAIL " + msg)
+            return 1
+        print("SKIP " + msg)
+        return 77
+    with tempfile.TemporaryDirectory() as tmp:
+        r = subprocess.run([cpack, "--config", config, "-B", tmp], capture_output=True,
+                           text=True, timeout=240)
+        print(r.stdout[-2000:], r.stderr[-2000:])
+        debs = glob.glob(os.path.join(tmp, "*.deb"))
+        check(r.returncode == 0 and len(debs) == 1, f"cpack builds one .deb ({debs})")
+        if not debs:
+            return 1
+        deb = debs[0]
+        field = lambda name: subprocess.run(["dpkg-deb", "-f", deb, name], capture_output=True,
+                                            text=True).stdout.strip()
+        arch = subprocess.run(["dpkg", "--print-architecture"], capture_output=True,
+                              text=True).stdout.strip()
+        check(field("Package") == "meeting-sidecars", f"package name ({field('Package')})")
+        check(field("Version") == version, f"package version {version} ({field('Version')})")
+        check(field("Architecture") == arch, f"architecture {arch} ({field('Architecture')})")
+        depends = field("Depends")
+        for lib in ("libtesseract", "libxcb", "libpulse", "tesseract-ocr-script-latn"):
+            check(lib in depends, f"depends on {lib}")
+        check(os.path.basename(deb) == f"meeting-sidecars_{version}_{arch}.deb",
+              f"file name follows Debian's convention ({os.path.basename(deb)})")
+
+        root = os.path.join(tmp, "root")
+        subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
+        doc = os.path.join(root, "usr", "share", "doc", "meeting-sidecars")
+        for path in ("usr/bin/tessival", "usr/bin/sondrel"):
+            check(os.access(os.path.join(root, path), os.X_OK), f"/{path} is a program")
+        for name in ("README.md", "protocol.md", "analyze.md", "examples/parent.py"):
+            check(os.path.isfile(os.path.join(doc, name)), f"documentation {name} installed")
+        tessival = os.path.join(root, "usr", "bin", "tessival")
+        sondrel = os.path.join(root, "usr", "bin", "sondrel")
+        r = subprocess.run([tessival, "--selftest"], capture_output=True, text=True,
+                           timeout=120)
+        print(r.stdout, r.stderr[-2000:])
+        check(r.returncode == 0 and '"selftest":"pass"' in r.stdout,
+              "the unpacked tessival passes --selftest")
+        for exe, name in ((tessival, "tessival"), (sondrel, "sondrel")):
+            r = subprocess.run([exe, "--version"], capture_output=True, text=True, timeout=30)
+            check(r.returncode == 0 and r.stdout == f"{name} {version}\n",
+                  f"{name} --version says {version} ({r.stdout.strip()!r})")
+    print(f"{len(failures)} failure(s)")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
