@@ -45,13 +45,24 @@ def check(cond, message):
     return cond
 
 
+# An AddressSanitizer build reserves terabytes of address space for its shadow memory, so it
+# gets the cap as a limit on any one allocation instead.
+with open(BINARY, "rb") as _f:
+    SANITIZED = b"__asan_init" in _f.read()
+ENV = dict(os.environ)
+if SANITIZED:
+    ENV["ASAN_OPTIONS"] = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"),
+                                                 "max_allocation_size_mb=%d" % (MEMORY_CAP >> 20)]))
+
+
 def limit_memory():
-    resource.setrlimit(resource.RLIMIT_AS, (MEMORY_CAP, MEMORY_CAP))
+    if not SANITIZED:
+        resource.setrlimit(resource.RLIMIT_AS, (MEMORY_CAP, MEMORY_CAP))
 
 
 def run(*args):
     proc = subprocess.run([BINARY, *args], capture_output=True, timeout=60,
-                          preexec_fn=limit_memory)
+                          preexec_fn=limit_memory, env=ENV)
     lines = proc.stdout.decode("utf-8").splitlines()
     answer = json.loads(lines[0]) if len(lines) == 1 else None
     return proc.returncode, lines, answer, proc.stderr
