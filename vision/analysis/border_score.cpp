@@ -61,22 +61,32 @@ struct Totals {
     double sumCos = 0;
     double sumSin = 0;
     HueVectors vectors;
+    // The answers for the last colour tested (none yet: no colour has a fourth byte).
+    uint32_t lastColour = ~uint32_t{0};
+    bool lastRing = false, lastColoured = false;
+    double lastHue = -1, lastCos = 0, lastSin = 0;
 };
 
 // One sample that passed the saturation pre-test: the ring and colour tests. The sums are
 // taken in sampling order, so they come out the same to the last bit whatever is skipped.
 inline void samplePixel(const uint8_t* p, Counts& strip, Totals& tot) {
     const uint8_t r = p[0], g = p[1], b = p[2];
-    if (isRingPixelBytes(r, g, b)) ++strip.ring;
-    if (!isColouredBytes(r, g, b)) return;
+    // A highlight is one flat colour: most samples repeat the previous one's answers.
+    const uint32_t colour = uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16;
+    if (colour != tot.lastColour) {
+        tot.lastColour = colour;
+        tot.lastRing = isRingPixelBytes(r, g, b);
+        tot.lastColoured = isColouredBytes(r, g, b);
+        tot.lastHue = tot.lastColoured ? hueDeg(r, g, b) : -1;
+        if (tot.lastHue >= 0) tot.vectors.get(tot.lastHue, tot.lastCos, tot.lastSin);
+    }
+    if (tot.lastRing) ++strip.ring;
+    if (!tot.lastColoured) return;
     ++tot.coloured;
-    const double hue = hueDeg(r, g, b);
-    if (hue >= 0) {
-        double c, s;
-        tot.vectors.get(hue, c, s);
+    if (tot.lastHue >= 0) {
         ++tot.hues;
-        tot.sumCos += c;
-        tot.sumSin += s;
+        tot.sumCos += tot.lastCos;
+        tot.sumSin += tot.lastSin;
     }
 }
 

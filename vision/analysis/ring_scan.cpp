@@ -11,29 +11,44 @@ namespace tessival {
 
 namespace {
 
-// Grid cells are addressed by packed coordinates (y << 16 | x) on a grid with a one-cell
-// empty border, so a neighbour is one addition away and needs no bounds test. Grids are
-// at most 640 cells a side, which leaves room to spare in 16 bits.
-constexpr uint32_t ROW = uint32_t{1} << 16;
+// A horizontal run of set cells of the dilated grid, columns x0 to x1 - 1 of row y, and
+// its union-find parent among the runs (runs are numbered in row-major order).
+struct Run {
+    int32_t x0, x1, y, parent;
+};
 
-uint32_t packCell(int64_t x, int64_t y) { return static_cast<uint32_t>(y) << 16 | uint32_t(x); }
-int64_t cellX(uint32_t c) { return c & (ROW - 1); }
-int64_t cellY(uint32_t c) { return c >> 16; }
+// What is gathered about a component, under the index of its first run.
+struct Blob {
+    int32_t minX, maxX, minY, maxY, cells;
+    // The outline band's width, its inner rectangle and the central region, then the
+    // component's cells inside each.
+    int32_t band, bandX0, bandX1, bandY0, bandY1, midX0, midX1, midY0, midY1;
+    int32_t inner, centre;
+};
 
-// Cell states on the dilated grid.
-constexpr uint8_t SET = 1;
-constexpr uint8_t VISITED = 2;
-
-// Number of `cells` (padded packed coordinates) inside columns x0..x1 and rows y0..y1 of
-// the padded grid, all inclusive.
-int64_t countInside(const uint32_t* cells, int64_t n, int64_t x0, int64_t x1, int64_t y0,
-                    int64_t y1) {
-    int64_t count = 0;
-    for (int64_t i = 0; i < n; ++i) {
-        const int64_t x = cellX(cells[i]), y = cellY(cells[i]);
-        count += (x >= x0 && x <= x1 && y >= y0 && y <= y1) ? 1 : 0;
+// The root of run `i`, halving the path on the way.
+int32_t rootOf(Run* runs, int32_t i) {
+    while (runs[i].parent != i) {
+        runs[i].parent = runs[runs[i].parent].parent;
+        i = runs[i].parent;
     }
-    return count;
+    return i;
+}
+
+// Joins the components of runs a and b under the lower root, which is thus always the
+// component's first run.
+void join(Run* runs, int32_t a, int32_t b) {
+    const int32_t ra = rootOf(runs, a), rb = rootOf(runs, b);
+    if (ra < rb)
+        runs[rb].parent = ra;
+    else if (rb < ra)
+        runs[ra].parent = rb;
+}
+
+// Cells of a run inside columns x0..x1 and rows y0..y1, all inclusive.
+int32_t runInside(const Run& r, int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+    if (r.y < y0 || r.y > y1) return 0;
+    return std::max(std::min(r.x1 - 1, x1) - std::max(r.x0, x0) + 1, 0);
 }
 
 // Classifies the samples of one grid row into `out` (gw bytes, 0 or 1); true when any is set.
@@ -112,16 +127,20 @@ RingScan scanForGreenRing(const Bitmap& bm) {
     if (gw < 8 || gh < 8 || bm.ptr == nullptr) return scan;
 
     // One allocation: the mask and its dilation as padded byte grids, a row of horizontal
-    // dilation, and the cell list of the component being filled (at most every cell).
-    // Rows hold a left border cell, gw cells and enough right border for whole 8-cell words.
+    // dilation, and the runs of the dilated grid with what is gathered per component. Rows
+    // hold a left border cell, gw cells and enough right border for whole 8-cell words. A
+    // dilated run is at least two cells long with a gap after it, so a row holds at most
+    // gw / 3 + 1 of them.
     const int64_t words = (gw + 7) / 8;
     const int64_t stride = 8 * words + 8;
     const size_t gridBytes = static_cast<size_t>(stride * (gh + 2));
-    const size_t cellCap = static_cast<size_t>(gw * gh);
-    std::unique_ptr<uint32_t[]> buffer(
-        new uint32_t[cellCap + (2 * gridBytes + static_cast<size_t>(stride) + 3) / 4]);
-    uint32_t* cells = buffer.get();
-    uint8_t* mask = reinterpret_cast<uint8_t*>(cells + cellCap);
+    const size_t runCap = static_cast<size_t>(gh * (gw / 3 + 1));
+    const size_t bytes =
+        runCap * (sizeof(Run) + sizeof(Blob)) + 2 * gridBytes + static_cast<size_t>(stride);
+    std::unique_ptr<Blob[]> buffer(new Blob[(bytes + sizeof(Blob) - 1) / sizeof(Blob)]);
+    Blob* blobs = buffer.get();
+    Run* runs = reinterpret_cast<Run*>(blobs + runCap);
+    uint8_t* mask = reinterpret_cast<uint8_t*>(runs + runCap);
     uint8_t* dil = mask + gridBytes;
     uint8_t* across = dil + gridBytes;
     auto maskRow = [&](int64_t y) { return mask + (y + 1) * stride + 1; };
@@ -162,94 +181,118 @@ RingScan scanForGreenRing(const Bitmap& bm) {
     const int64_t minSide =
         std::max(static_cast<int64_t>(std::round(RING_MIN_SIDE_FRAC * double(gw))), int64_t{4});
 
-    // Components in row-major seed order. Which order a component's cells are collected in
-    // changes nothing measured, so the cell list doubles as the work queue.
-    const uint32_t neighbours[4] = {uint32_t(-1), 1, uint32_t(-int64_t(ROW)), ROW};
-    constexpr uint64_t ANY_SET = 0x0101010101010101u * SET;
+    // Components (4-connected) from the runs of each row: a run joins every run of the row
+    // above that shares a column with it.
+    constexpr uint64_t ALL_SET = 0x0101010101010101u;
+    int32_t nRuns = 0, prevStart = 0, prevEnd = 0;
     for (int64_t gy = 0; gy < gh; ++gy) {
-        uint8_t* row = dilRow(gy);
-        for (int64_t gx = 0; gx < gw; ++gx) {
-            // Whole words of empty or already visited cells are passed over at once.
-            if ((gx & 7) == 0 && (load8(row + gx) & ANY_SET) == 0) {
-                gx += 7;
-                continue;
-            }
-            if (row[gx] != SET) continue;
-            ++scan.blobs;
-            row[gx] = VISITED;
-            // Padded coordinates from here on: the grid cell (x, y) is (x + 1, y + 1).
-            cells[0] = packCell(gx + 1, gy + 1);
-            int64_t n = 1;
-            int64_t minX = gx + 1, maxX = gx + 1, minY = gy + 1, maxY = gy + 1;
-            for (int64_t head = 0; head < n; ++head) {
-                const uint32_t c = cells[head];
-                const int64_t x = cellX(c), y = cellY(c);
-                minX = std::min(minX, x);
-                maxX = std::max(maxX, x);
-                minY = std::min(minY, y);
-                maxY = std::max(maxY, y);
-                for (const uint32_t delta : neighbours) {
-                    const uint32_t nc = c + delta;
-                    uint8_t& state = dil[cellY(nc) * stride + cellX(nc)];
-                    if (state == SET) {
-                        state = VISITED;
-                        cells[n++] = nc;
-                    }
-                }
-            }
+        const uint8_t* row = dilRow(gy);
+        const int32_t rowStart = nRuns;
+        int64_t x = 0;
+        while (true) {
+            // Whole words of empty (or, inside a run, full) cells are passed at once; the
+            // border after the row is empty, so neither skip runs past a run's end.
+            while (x < gw && row[x] == 0) x += ((x & 7) == 0 && load8(row + x) == 0) ? 8 : 1;
+            if (x >= gw) break;
+            const int64_t start = x;
+            while (row[x] != 0) x += ((x & 7) == 0 && load8(row + x) == ALL_SET) ? 8 : 1;
+            runs[nRuns] = Run{int32_t(start), int32_t(x), int32_t(gy), nRuns};
+            ++nRuns;
+        }
+        int32_t above = prevStart;
+        for (int32_t j = rowStart; j < nRuns; ++j) {
+            while (above < prevEnd && runs[above].x1 <= runs[j].x0) ++above;
+            for (int32_t k = above; k < prevEnd && runs[k].x0 < runs[j].x1; ++k) join(runs, k, j);
+        }
+        prevStart = rowStart;
+        prevEnd = nRuns;
+    }
 
-            const int64_t bw = maxX - minX + 1;
-            const int64_t bh = maxY - minY + 1;
-            if (bw < minSide || bh < minSide) {
-                ++scan.rejSize;
-                continue;
-            }
-            const double aspect = double(bw) / double(bh);
-            if (aspect < RING_ASPECT_MIN || aspect > RING_ASPECT_MAX) {
-                ++scan.rejAspect;
-                continue;
-            }
-            const int64_t band =
-                std::min(std::max(static_cast<int64_t>(std::round(double(std::min(bw, bh)) * 0.06)),
-                                  int64_t{3}),
-                         int64_t{12});
-            if (!(bw > 2 * band && bh > 2 * band)) {
-                ++scan.rejThin;
-                continue;
-            }
-            const int64_t inner =
-                countInside(cells, n, minX + band, maxX - band, minY + band, maxY - band);
-            const int64_t perimCount = n - inner;
-            const int64_t perimArea = bw * bh - (bw - 2 * band) * (bh - 2 * band);
-            const double perim = perimArea < 1 ? 0.0 : double(perimCount) / double(perimArea);
-            if (perim < RING_PERIM_GREEN_THRESH) {
-                ++scan.rejPerim;
-                continue;
-            }
-            const int64_t qx = bw / 4;
-            const int64_t qy = bh / 4;
-            const int64_t centreArea = (bw - 2 * qx) * (bh - 2 * qy);
-            const int64_t centre =
-                countInside(cells, n, minX + qx, maxX - qx, minY + qy, maxY - qy);
-            const double fill = centreArea > 0 ? double(centre) / double(centreArea) : 1.0;
-            if (fill > RING_INTERIOR_FILL_MAX) {
-                ++scan.rejFill;
-                continue;
-            }
-            // Strictly greater: on a tie the blob seeded first keeps its place.
-            if (!scan.best || perim > scan.best->score) {
-                const int64_t bx = minX - 1, by = minY - 1;
-                RingBlobDetection det;
-                det.rect = Rect{double(bx * step) / double(W), double(by * step) / double(H),
-                                double((bw - 1) * step + 1) / double(W),
-                                double((bh - 1) * step + 1) / double(H)};
-                det.score = perim;
-                det.scanX = bx;
-                det.scanY = by;
-                det.scanW = bw;
-                det.scanH = bh;
-                scan.best = det;
-            }
+    // Boxes and cell counts, then the two rectangles each test counts in, then the counts.
+    for (int32_t i = 0; i < nRuns; ++i) {
+        const Run& r = runs[i];
+        const int32_t root = rootOf(runs, i);
+        Blob& b = blobs[root];
+        if (root == i) {
+            b.minX = r.x0, b.maxX = r.x1 - 1, b.minY = r.y, b.maxY = r.y;
+            b.cells = r.x1 - r.x0;
+        } else {
+            b.minX = std::min(b.minX, r.x0);
+            b.maxX = std::max(b.maxX, r.x1 - 1);
+            b.maxY = r.y;
+            b.cells += r.x1 - r.x0;
+        }
+    }
+    for (int32_t i = 0; i < nRuns; ++i) {
+        if (runs[i].parent != i) continue;
+        Blob& b = blobs[i];
+        const int64_t bw = b.maxX - b.minX + 1, bh = b.maxY - b.minY + 1;
+        const int64_t band = std::min(
+            std::max(static_cast<int64_t>(std::round(double(std::min(bw, bh)) * 0.06)), int64_t{3}),
+            int64_t{12});
+        b.band = int32_t(band);
+        b.bandX0 = int32_t(b.minX + band), b.bandX1 = int32_t(b.maxX - band);
+        b.bandY0 = int32_t(b.minY + band), b.bandY1 = int32_t(b.maxY - band);
+        b.midX0 = int32_t(b.minX + bw / 4), b.midX1 = int32_t(b.maxX - bw / 4);
+        b.midY0 = int32_t(b.minY + bh / 4), b.midY1 = int32_t(b.maxY - bh / 4);
+        b.inner = 0;
+        b.centre = 0;
+    }
+    for (int32_t i = 0; i < nRuns; ++i) {
+        const Run& r = runs[i];
+        Blob& b = blobs[rootOf(runs, i)];
+        b.inner += runInside(r, b.bandX0, b.bandX1, b.bandY0, b.bandY1);
+        b.centre += runInside(r, b.midX0, b.midX1, b.midY0, b.midY1);
+    }
+
+    // The tests, component by component in the order of their first cells.
+    for (int32_t i = 0; i < nRuns; ++i) {
+        if (runs[i].parent != i) continue;
+        const Blob& b = blobs[i];
+        ++scan.blobs;
+        const int64_t bw = b.maxX - b.minX + 1;
+        const int64_t bh = b.maxY - b.minY + 1;
+        if (bw < minSide || bh < minSide) {
+            ++scan.rejSize;
+            continue;
+        }
+        const double aspect = double(bw) / double(bh);
+        if (aspect < RING_ASPECT_MIN || aspect > RING_ASPECT_MAX) {
+            ++scan.rejAspect;
+            continue;
+        }
+        const int64_t band = b.band;
+        if (!(bw > 2 * band && bh > 2 * band)) {
+            ++scan.rejThin;
+            continue;
+        }
+        const int64_t perimCount = b.cells - b.inner;
+        const int64_t perimArea = bw * bh - (bw - 2 * band) * (bh - 2 * band);
+        const double perim = perimArea < 1 ? 0.0 : double(perimCount) / double(perimArea);
+        if (perim < RING_PERIM_GREEN_THRESH) {
+            ++scan.rejPerim;
+            continue;
+        }
+        const int64_t qx = bw / 4;
+        const int64_t qy = bh / 4;
+        const int64_t centreArea = (bw - 2 * qx) * (bh - 2 * qy);
+        const double fill = centreArea > 0 ? double(b.centre) / double(centreArea) : 1.0;
+        if (fill > RING_INTERIOR_FILL_MAX) {
+            ++scan.rejFill;
+            continue;
+        }
+        // Strictly greater: on a tie the blob seeded first keeps its place.
+        if (!scan.best || perim > scan.best->score) {
+            RingBlobDetection det;
+            det.rect = Rect{double(b.minX * step) / double(W), double(b.minY * step) / double(H),
+                            double((bw - 1) * step + 1) / double(W),
+                            double((bh - 1) * step + 1) / double(H)};
+            det.score = perim;
+            det.scanX = b.minX;
+            det.scanY = b.minY;
+            det.scanW = bw;
+            det.scanH = bh;
+            scan.best = det;
         }
     }
     return scan;
