@@ -14,6 +14,9 @@ constexpr double GREEN_MIN_LEAD = 0.15 * 255.0;
 
 bool hueIn(double h, double lo, double hi) { return h >= lo && h <= hi; }
 
+// isRingPixelBytes counts the purple band's end ratios as inside; hueDeg must agree.
+static_assert((-1.0 / 3.0 + 4) * 60 == 220 && (11.0 / 30.0 + 4) * 60 == 262);
+
 }  // namespace
 
 double hueDeg(double r, double g, double b) {

@@ -42,6 +42,7 @@ inline bool isRingPixelBytes(uint8_t r8, uint8_t g8, uint8_t b8) {
     }
     // Purple: a spread above 30.6 and a hue of 220 to 262 in one byte order; that order
     // needs its third byte strictly largest and (first - middle) / d within [-1/3, 11/30].
+    // At exactly those ratios the doubles come to 220 and 262, so both ends are in.
     if (d < 31) return false;
     const int first = b > r ? r : b;  // the first byte of the order whose third is largest
     if (r == b) return false;         // a tie puts the hue on the red branch, 300 or more
