@@ -10,7 +10,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 build=${BUILD_DIR:-$root/build}
-(cd "$build" && ctest --output-on-failure -j 2 "$@")
+# A failing step does not hide the later ones; the status says whether any failed.
+status=0
+(cd "$build" && ctest --output-on-failure -j 2 "$@") || status=1
 
 if [ -z "${SIDECARS_SKIP_SANITIZERS:-}" ]; then
     echo "test: sanitizer build (build-asan/)"
@@ -25,13 +27,15 @@ if [ -z "${SIDECARS_SKIP_SANITIZERS:-}" ]; then
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     # Unit, process and package tests, then the integration tests about robustness (the
     # OCR quality measurements and the demos are left to the plain build: slow under ASan).
-    (cd "$asan" && ctest --output-on-failure -j 2 -LE integration "$@")
+    (cd "$asan" && ctest --output-on-failure -j 2 -LE integration "$@") || status=1
     (cd "$asan" && ctest --output-on-failure -j 2 -L integration \
-        -R '^(sondrel_integration_|sondrel_fault_|tessival_fault_|tessival_x11_windows)' "$@")
+        -R '^(sondrel_integration_|sondrel_fault_|tessival_fault_|tessival_x11_windows)' "$@") ||
+        status=1
 fi
 
 if [ -z "${SIDECARS_SKIP_FUZZ:-}" ]; then
     echo "test: fuzz targets, ${FUZZ_SECONDS:-20}s each (build-fuzz/)"
     unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
-    "$root/fuzz/run.sh"
+    "$root/fuzz/run.sh" || status=1
 fi
+exit $status
