@@ -27,6 +27,9 @@ from xsession import XSession  # noqa: E402
 
 from PIL import Image  # noqa: E402
 
+sys.path.insert(0, HERE)
+from measure_quality import iou, levenshtein  # noqa: E402
+
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
 MODEL = "/usr/share/tesseract-ocr/5/tessdata/Latin.traineddata"
 failures = []
@@ -67,26 +70,9 @@ class Tessival:
         return self.p.wait(30)
 
 
-def iou(a, b):
-    iw = max(0.0, min(a[0] + a[2], b[0] + b[2]) - max(a[0], b[0]))
-    ih = max(0.0, min(a[1] + a[3], b[1] + b[3]) - max(a[1], b[1]))
-    inter = iw * ih
-    return inter / (a[2] * a[3] + b[2] * b[3] - inter)
-
-
 def png(b64):
     data = base64.b64decode(b64, validate=True)
     return Image.open(io.BytesIO(data)) if data[:8] == b"\x89PNG\r\n\x1a\n" else None
-
-
-def cer(got, want):
-    prev = list(range(len(want) + 1))
-    for i, a in enumerate(got, 1):
-        cur = [i]
-        for j, b in enumerate(want, 1):
-            cur.append(min(prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (a != b)))
-        prev = cur
-    return prev[-1] / max(len(want), 1)
 
 
 def missing_tools():
@@ -160,7 +146,7 @@ def run(exe, work):
         s = t.ask("CAPTURE_SLIDE")
         check(s.get("ok") and s["window"] == {"app": slides["window"]["class"], "title": slides["window"]["title"]},
               f"the slide window is found: {s.get('window')}")
-        e = cer(s.get("text", ""), slides["slide_text"])
+        e = levenshtein(s.get("text", ""), slides["slide_text"]) / len(slides["slide_text"])
         check(e <= 0.05, f"its text reads in order (CER {e:.3f}): {s.get('text', '')!r}")
 
         # The meeting ends: the lock is released and the search starts over.
