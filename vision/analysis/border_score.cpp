@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -152,7 +153,7 @@ void sampleStrip(const Bitmap& bm, double x0d, double x1d, double y0d, double y1
                 unsigned lanes = mayBeSaturated8(evenPixels(q), evenPixels(q + 32), 103);
                 if (n - i < 8) lanes &= (1u << (n - i)) - 1;
                 for (; lanes != 0; lanes &= lanes - 1)
-                    samplePixel(q + __builtin_ctz(lanes) * xStride, strip, tot);
+                    samplePixel(q + std::countr_zero(lanes) * xStride, strip, tot);
             }
         }
 #endif

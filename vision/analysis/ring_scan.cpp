@@ -1,6 +1,7 @@
 #include "analysis/ring_scan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -81,7 +82,7 @@ bool classifyRow(const Bitmap& bm, int64_t py, int64_t step, int64_t gw, uint8_t
                 unsigned lanes = isRingPixel8(lo, hi);
                 std::memset(out + gx, 0, 8);
                 any |= lanes != 0;
-                for (; lanes != 0; lanes &= lanes - 1) out[gx + __builtin_ctz(lanes)] = 1;
+                for (; lanes != 0; lanes &= lanes - 1) out[gx + std::countr_zero(lanes)] = 1;
             }
         }
 #endif
@@ -104,6 +105,23 @@ bool classifyRow(const Bitmap& bm, int64_t py, int64_t step, int64_t gw, uint8_t
         any |= v;
     }
     return any != 0;
+}
+
+// Eight cells (bytes 0 or 1) as eight bits, cell i as bit i: each byte's multiplier puts it
+// alone in the top byte, at its own bit.
+uint64_t cellBits(uint64_t eight) { return (eight * 0x0102040810204080u) >> 56; }
+
+// The first position at or after `from` whose bit differs from `flip`'s (0: the next set
+// bit, all ones: the next clear one), or words x 64 when there is none.
+int64_t nextBit(const uint64_t* bits, int64_t words, int64_t from, uint64_t flip) {
+    int64_t w = from / 64;
+    if (w >= words) return words * 64;
+    uint64_t m = (bits[w] ^ flip) & (~uint64_t{0} << (from % 64));
+    while (m == 0) {
+        if (++w == words) return words * 64;
+        m = bits[w] ^ flip;
+    }
+    return w * 64 + std::countr_zero(m);
 }
 
 // Reads and writes eight grid cells at once; grid rows are padded to allow it.
@@ -183,21 +201,23 @@ RingScan scanForGreenRing(const Bitmap& bm) {
 
     // Components (4-connected) from the runs of each row: a run joins every run of the row
     // above that shares a column with it.
-    constexpr uint64_t ALL_SET = 0x0101010101010101u;
     int32_t nRuns = 0, prevStart = 0, prevEnd = 0;
+    const int64_t bitWords = (gw + 63) / 64;
     for (int64_t gy = 0; gy < gh; ++gy) {
         const uint8_t* row = dilRow(gy);
         const int32_t rowStart = nRuns;
+        // The row as a bit set, then its runs from the first set and first clear bits.
+        uint64_t bits[(RING_SCAN_MAX_SIDE + 63) / 64] = {};
+        for (int64_t x = 0; x < 8 * words; x += 8)
+            bits[x / 64] |= cellBits(load8(row + x)) << (x % 64);
         int64_t x = 0;
         while (true) {
-            // Whole words of empty (or, inside a run, full) cells are passed at once; the
-            // border after the row is empty, so neither skip runs past a run's end.
-            while (x < gw && row[x] == 0) x += ((x & 7) == 0 && load8(row + x) == 0) ? 8 : 1;
+            x = nextBit(bits, bitWords, x, 0);
             if (x >= gw) break;
-            const int64_t start = x;
-            while (row[x] != 0) x += ((x & 7) == 0 && load8(row + x) == ALL_SET) ? 8 : 1;
-            runs[nRuns] = Run{int32_t(start), int32_t(x), int32_t(gy), nRuns};
+            const int64_t end = std::min(nextBit(bits, bitWords, x, ~uint64_t{0}), gw);
+            runs[nRuns] = Run{int32_t(x), int32_t(end), int32_t(gy), nRuns};
             ++nRuns;
+            x = end;
         }
         int32_t above = prevStart;
         for (int32_t j = rowStart; j < nRuns; ++j) {
