@@ -30,7 +30,7 @@ for t in "${targets[@]}"; do
     [ -f "$root/fuzz/dict/$t.dict" ] && dict=(-dict="$root/fuzz/dict/$t.dict")
     echo "fuzz: $t for ${seconds}s"
     if ! "$build/fuzz/$t" "$out" "$root/fuzz/corpus/$t" "${dict[@]}" \
-            -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+            -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=65536 \
             -print_final_stats=1 -artifact_prefix="$build/artifacts/$t/" \
             >"$build/artifacts/$t.log" 2>&1; then
         echo "fuzz: $t FAILED; log $build/artifacts/$t.log, inputs in $build/artifacts/$t/" >&2

@@ -20,8 +20,8 @@ if [ -z "${SIDECARS_SKIP_SANITIZERS:-}" ]; then
     # -O1 and line tables only: the usual sanitizer setting, and a quicker build.
     BUILD_DIR=$asan "$root/scripts/build.sh" -DSIDECARS_SANITIZE=ON -DSIDECARS_BENCH=OFF \
         -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1"
-    # Leaks are checked in our code; the suppression file names the third-party libraries
-    # whose process-lifetime allocations are not freed at exit.
+    # Leaks are checked; scripts/lsan.supp is where a third-party library's allocations
+    # kept for the life of the process would be suppressed.
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
     export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
