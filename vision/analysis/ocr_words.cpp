@@ -1,6 +1,7 @@
 #include "analysis/ocr_words.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "analysis/unicode_text.h"
 
@@ -62,6 +63,41 @@ std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, do
     if (unicode::characterCount(text) <= 2 && conf < SHORT_LINE_MIN_CONFIDENCE) return std::nullopt;
     return RecognizedLine{unicode::repairUtf8(text), conf,
                           Rect{x0 / imgW, 1.0 - y1 / imgH, (x1 - x0) / imgW, (y1 - y0) / imgH}};
+}
+
+std::vector<RecognizedLine> joinSplitLines(std::vector<RecognizedLine> lines, double imgW,
+                                           double imgH) {
+    if (imgW <= 0 || imgH <= 0) return lines;
+    bool joined = true;
+    while (joined) {
+        joined = false;
+        for (size_t i = 0; i < lines.size() && !joined; ++i) {
+            for (size_t j = 0; j < lines.size() && !joined; ++j) {
+                if (i == j) continue;
+                RecognizedLine& left = lines[i];
+                const RecognizedLine& right = lines[j];
+                // Pixels: heights and the gap between left's right edge and right's left edge.
+                const double hl = left.box.height * imgH, hr = right.box.height * imgH;
+                const double h = std::max(hl, hr);
+                if (h <= 0 || std::min(hl, hr) < 0.7 * h) continue;
+                if (std::abs(left.box.midY() - right.box.midY()) * imgH > 0.3 * h) continue;
+                const double gap = (right.box.minX() - left.box.maxX()) * imgW;
+                if (gap < -0.05 * h || gap >= 0.35 * h) continue;
+                const float chars = static_cast<float>(left.text.size() + right.text.size());
+                left.confidence = (left.confidence * static_cast<float>(left.text.size()) +
+                                   right.confidence * static_cast<float>(right.text.size())) / chars;
+                left.text += (gap < 0.15 * h ? "" : " ") + right.text;
+                const double x0 = std::min(left.box.minX(), right.box.minX());
+                const double y0 = std::min(left.box.minY(), right.box.minY());
+                const double x1 = std::max(left.box.maxX(), right.box.maxX());
+                const double y1 = std::max(left.box.maxY(), right.box.maxY());
+                left.box = Rect{x0, y0, x1 - x0, y1 - y0};
+                lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(j));
+                joined = true;
+            }
+        }
+    }
+    return lines;
 }
 
 }  // namespace tessival

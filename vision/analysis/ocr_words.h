@@ -30,4 +30,12 @@ inline constexpr float SHORT_LINE_MIN_CONFIDENCE = 0.9f;
 std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, double imgW,
                                            double imgH);
 
+// Joins lines the engine split within one label: two lines side by side on one row (centres
+// within 30% of their height, heights within 30% of each other) whose gap is under 0.35 of
+// the height become one line; with no space when the gap is under 0.15 of the height
+// (letter spacing: "A" + "mara Okafor" is "Amara Okafor"), else with one. Boxes normalised
+// to an image of imgW x imgH pixels, bottom-left origin; order otherwise kept.
+std::vector<RecognizedLine> joinSplitLines(std::vector<RecognizedLine> lines, double imgW,
+                                           double imgH);
+
 }  // namespace tessival

@@ -86,16 +86,16 @@ public:
         }
         std::vector<RecognizedLine> lines;
         std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+        const double w = static_cast<double>(grey.width);
+        const double h = static_cast<double>(grey.height);
         if (it) {
-            const double w = static_cast<double>(grey.width);
-            const double h = static_cast<double>(grey.height);
             do {
                 std::optional<RecognizedLine> line = assembleLine(lineWords(*it), w, h);
                 if (line) lines.push_back(std::move(*line));
             } while (it->Next(tesseract::RIL_TEXTLINE));
         }
         api.Clear();
-        return lines;
+        return joinSplitLines(std::move(lines), w, h);
     }
 
 private:
