@@ -183,10 +183,12 @@ double borderScore(const Bitmap& bm, const Rect& tile) {
     sampleStrip(bm, tx + tw - t, tx + tw, ty + t, ty + th - t, strips[3], tot);
     if (tot.samples == 0) return 0;
 
+    // Rounding can take the length of a sum of unit vectors a hair past its count.
     const double coherence =
         tot.hues == 0
             ? 0.0
-            : std::sqrt(tot.sumSin * tot.sumSin + tot.sumCos * tot.sumCos) / double(tot.hues);
+            : std::min(1.0, std::sqrt(tot.sumSin * tot.sumSin + tot.sumCos * tot.sumCos) /
+                                    double(tot.hues));
     const double colourScore = double(tot.coloured) / double(tot.samples) * coherence;
 
     // The second-largest edge fraction among strips that got samples.

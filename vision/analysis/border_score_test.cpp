@@ -77,6 +77,17 @@ TEST(BorderScore, ScatteredHuesHaveLowCoherence) {
     EXPECT_GT(borderScore(plain.bitmap(), Rect{0.1, 0.1, 0.5, 0.5}), 0.99);
 }
 
+TEST(BorderScore, UniformBorderStaysWithinOne) {
+    // One saturated colour all round: every sample coloured, one hue; rounding in the hue
+    // sums must not lift the score above 1.
+    for (const Rgba c : {Rgba{230, 120, 20, 255}, Rgba{53, 194, 107, 255}, Rgba{91, 95, 199, 255}}) {
+        Canvas canvas(400, 300, c);
+        const double s = borderScore(canvas.bitmap(), Rect{0.1, 0.1, 0.7, 0.7});
+        EXPECT_LE(s, 1.0);
+        EXPECT_GT(s, 0.99);
+    }
+}
+
 TEST(BorderScore, DegenerateTilesScoreZero) {
     Canvas c(200, 200, GREEN);
     const Rect tiles[] = {
@@ -150,7 +161,8 @@ double borderScore(const Bitmap& bm, const Rect& tile) {
     const double coherence =
         tot.hues == 0
             ? 0.0
-            : std::sqrt(tot.sumSin * tot.sumSin + tot.sumCos * tot.sumCos) / double(tot.hues);
+            : std::min(1.0, std::sqrt(tot.sumSin * tot.sumSin + tot.sumCos * tot.sumCos) /
+                                    double(tot.hues));
     const double colourScore = double(tot.coloured) / double(tot.samples) * coherence;
     std::vector<double> fractions;
     for (const Counts& s : strips)
