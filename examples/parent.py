@@ -26,8 +26,10 @@ class AudioRecorder:
     """Reads sondrel's stream on a thread of its own and writes it to a WAV file."""
 
     def __init__(self, exe, wav_path):
+        # A session of its own: Ctrl-C reaches only the parent, which then ends the
+        # sidecar the normal way, by closing its input. (It also ends if the parent dies.)
         self.proc = subprocess.Popen([exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL)
+                                     stderr=subprocess.DEVNULL, start_new_session=True)
         self.wav_path = wav_path
         self.rate = None
         self.t0us = None
@@ -79,7 +81,8 @@ class Vision:
 
     def __init__(self, exe):
         self.proc = subprocess.Popen([exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, encoding="utf-8")
+                                     stderr=subprocess.DEVNULL, text=True, encoding="utf-8",
+                                     start_new_session=True)
 
     def ask(self, command):
         self.proc.stdin.write(command + "\n")

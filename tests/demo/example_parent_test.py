@@ -70,7 +70,7 @@ def main():
             audio_env["PATH"] = bin_dir + os.pathsep + env.get("PATH", "")
             wav = os.path.join(tmp, "meeting.wav")
             r = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "examples", "parent.py"),
-                                "--wav", wav, "--every", "2", "--seconds", "5"],
+                                "--wav", wav, "--every", "2", "--seconds", "12"],
                                env=audio_env, capture_output=True, text=True, timeout=120)
             print(r.stdout)
             print(r.stderr, file=sys.stderr)
@@ -85,7 +85,7 @@ def main():
             check("exit statuses tessival 0, sondrel 0" in r.stdout, "both programs exit 0")
             with wave.open(wav) as w:
                 frames = w.readframes(w.getnframes())
-                check(w.getframerate() == 48000 and w.getnframes() >= 4 * 48000,
+                check(w.getframerate() == 48000 and w.getnframes() >= 10 * 48000,
                       f"the WAV file holds the audio ({w.getnframes()} frames)")
                 loud = max(abs(int.from_bytes(frames[i:i + 2], "little", signed=True))
                            for i in range(0, len(frames), 2))
