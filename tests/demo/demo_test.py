@@ -4,7 +4,7 @@
   demo_test.py <demo.sh> <tessival> <sondrel>
 
 The summary must name every participant of the built-in meeting (from the fixture
-manifest) with a tile, name the right speaker, save the speaker crop, the gallery frame
+manifest) with the tile drawn for them, name the right speaker, save the speaker crop, the gallery frame
 and a WAV file with the tone in it, and print the slide text. The demo must leave no
 process of its own behind. Exit 0 on success, 1 on failure, 77 when Xvfb, openbox or
 PulseAudio is missing (a failure when CI is set).
@@ -34,6 +34,14 @@ def section(text, title):
     """The indented lines under a top-level heading of the summary."""
     m = re.search(r"^" + re.escape(title) + r"\n((?:  .*\n)*)", text, re.M)
     return m.group(1) if m else ""
+
+
+def overlap(a, b):
+    """Intersection over union of two [x, y, w, h] rectangles."""
+    ix = max(0.0, min(a[0] + a[2], b[0] + b[2]) - max(a[0], b[0]))
+    iy = max(0.0, min(a[1] + a[3], b[1] + b[3]) - max(a[1], b[1]))
+    inter = ix * iy
+    return inter / (a[2] * a[3] + b[2] * b[3] - inter)
 
 
 def processes_with(word):
@@ -79,6 +87,12 @@ def main():
         for name in gallery["names"]:
             check(re.search(r"^    " + re.escape(name) + r" +tile \[", capture, re.M)
                   is not None, f"participant {name!r} is listed with its tile")
+        tiles = {m.group(1): [float(v) for v in m.group(2).split()] for m in
+                 re.finditer(r"^    (.+?) +tile \[([-\d. ]+)\]", capture, re.M)}
+        for name, want in zip(gallery["names"], gallery["tiles"]):
+            if name in tiles:
+                check(overlap(tiles[name], want) > 0.6,
+                      f"the tile of {name!r} is where it is drawn ({tiles[name]} vs {want})")
         listed = re.findall(r"^    (.+?) +tile \[", capture, re.M)
         check(len(listed) == len(gallery["names"]),
               f"exactly {len(gallery['names'])} participants listed (got {listed})")
