@@ -232,6 +232,10 @@ struct PulseAudioSource::Impl {
 
     static void onStreamRead(pa_stream* stream, size_t, void* userdata) {
         auto* s = static_cast<PulseStream*>(userdata);
+        // Data can arrive between the stream turning ready and connect() taking the lock back
+        // to set up the delivery buffer. It stays queued for the next call; the anchor counts
+        // the backlog back, so the timeline is the same.
+        if (!s->ready) return;
         for (;;) {
             const void* data = nullptr;
             size_t bytes = 0;

@@ -6,7 +6,10 @@ on it: the restart fails and sondrel keeps running. A new server on the same soc
 up, and the next RESTART resumes capture; the byte stream stays whole and the silence
 written for the outage keeps the sample count in step with the elapsed time.
 
-usage: sondrel_faults_test.py <sondrel binary>
+Also a storm of RESTARTs while audio flows: every new stream may deliver its first data
+before the restart has finished setting it up; nothing may crash and every restart succeeds.
+
+usage: sondrel_faults_test.py <sondrel binary> [lost_server|restart_storm]
 """
 import os
 import signal
@@ -37,11 +40,47 @@ def wait_for_count(sondrel, needle, count, timeout):
     return False
 
 
+def restart_storm(binary):
+    with pf.PulseServer() as server:
+        player = pf.Player(server, latency_msec=20)
+        player.play_in_background(pf.pack_frames(pf.RATE * 30, 0.3, 0.1))
+        sondrel = pf.Sondrel(binary, server.client_env())
+        try:
+            check(sondrel.header_seen.wait(10), "header written")
+            count = 60
+            for i in range(count):
+                try:
+                    sondrel.send(b"RESTART\n")
+                except BrokenPipeError:
+                    check(False, "sondrel ended during the storm (status %r): %s" %
+                          (sondrel.proc.wait(10), "\n".join(sondrel.stderr_lines()[-12:])))
+                    sys.exit("%d check(s) failed" % len(FAILURES))
+                time.sleep(0.02 + (i % 5) * 0.01)
+            check(wait_for_count(sondrel, "restart ok in", count, 30),
+                  "every restart of the storm succeeds")
+            sondrel.close_input()
+            code = sondrel.wait(15)
+            check(code == 0, "exit status %r, expected 0" % code)
+        finally:
+            sondrel.kill()
+            player.proc.kill()
+    lines = sondrel.stderr_lines()
+    odd = [l for l in lines if not l.startswith("[sondrel]")]
+    check(not odd, "nothing but sondrel's own lines on standard error: %r" % odd[:5])
+    _, _, payload = sondrel.header_and_samples()
+    check(payload % 4 == 0, "the output ends on a whole sample")
+    if FAILURES:
+        sys.exit("%d check(s) failed" % len(FAILURES))
+    print("ok: restart storm")
+
+
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
     binary = sys.argv[1]
     pf.require_tools("pulseaudio", "pacat", "pactl")
+    if len(sys.argv) == 3 and sys.argv[2] == "restart_storm":
+        return restart_storm(binary)
     server = pf.PulseServer().start()
     sondrel = player = None
     try:
