@@ -278,14 +278,14 @@ struct PulseAudioSource::Impl {
             throw SourceError("nothing to monitor: the sound server has no default sink");
         }
 
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, RATE, CHANNELS};
+        const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, RATE, CHANNELS};
         pa_channel_map map;
         pa_channel_map_init_stereo(&map);
         auto s = std::make_unique<PulseStream>();
         s->owner = this;
         s->id = nextId++;
         s->sink = &sink;
-        s->stream = pa_stream_new(context, "sondrel capture", &spec, &map);
+        s->stream = pa_stream_new(context, "sondrel capture", &sampleSpec, &map);
         if (s->stream == nullptr) {
             throw SourceError("cannot create a record stream (" + contextError() + ")");
         }
@@ -297,7 +297,7 @@ struct PulseAudioSource::Impl {
         attr.tlength = static_cast<std::uint32_t>(-1);
         attr.prebuf = static_cast<std::uint32_t>(-1);
         attr.minreq = static_cast<std::uint32_t>(-1);
-        attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(FRAGMENT_USEC, &spec));
+        attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(FRAGMENT_USEC, &sampleSpec));
         // A fragment size alone still yields bursts; latency adjustment makes the server
         // deliver at that pace. No timing updates: the timeline is anchored on arrival.
         const auto flags = PA_STREAM_ADJUST_LATENCY;

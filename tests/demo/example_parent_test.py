@@ -29,10 +29,10 @@ def check(cond, what):
 
 
 def load_demo():
-    spec = importlib.util.spec_from_file_location("demo", os.path.join(ROOT, "scripts",
+    module_spec = importlib.util.spec_from_file_location("demo", os.path.join(ROOT, "scripts",
                                                                        "demo.py"))
-    demo = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(demo)
+    demo = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(demo)
     return demo
 
 

@@ -417,8 +417,8 @@ class X11WindowSystem final : public WindowSystem {
 
     std::optional<xcb_res_query_client_ids_cookie_t> queryClientPid(Connection& x, xcb_window_t w) {
         if (!x.hasRes) return std::nullopt;
-        xcb_res_client_id_spec_t spec{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        return xcb_res_query_client_ids(x.c, 1, &spec);
+        xcb_res_client_id_spec_t clientId{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        return xcb_res_query_client_ids(x.c, 1, &clientId);
     }
 
     static std::optional<pid_t> clientPid(Connection& x, xcb_res_query_client_ids_cookie_t cookie) {
