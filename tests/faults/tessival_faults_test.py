@@ -23,6 +23,11 @@ SHOW = os.path.join(ROOT, "tests", "tools", "show_window.py")
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
 PY = "/usr/bin/python3"
 
+sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
+from xsession import free_display as shared_free_display  # noqa: E402
+from xsession import start_xvfb as shared_start_xvfb  # noqa: E402
+from xsession import stop_process  # noqa: E402
+
 started = []
 failures = []
 
@@ -34,13 +39,7 @@ def check(cond, what):
 
 
 def stop(p):
-    if p.poll() is None:
-        p.terminate()
-        try:
-            p.wait(5)
-        except subprocess.TimeoutExpired:
-            p.kill()
-            p.wait()
+    stop_process(p)
 
 
 def cleanup():
@@ -55,23 +54,11 @@ def spawn(args, **kw):
 
 
 def free_display():
-    for n in range(70, 80):
-        if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            return n
-    raise RuntimeError("no free X display number in :70-:79")
+    return shared_free_display(70, 79)
 
 
 def start_xvfb(n):
-    p = spawn(["Xvfb", f":{n}", "-noreset", "-nolisten", "tcp", "-screen", "0", "1600x1000x24",
-               "+extension", "Composite", "+extension", "RANDR"],
-              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    env = dict(os.environ, DISPLAY=f":{n}")
-    for _ in range(200):
-        if subprocess.run(["xdpyinfo"], env=env, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL).returncode == 0:
-            return p
-        time.sleep(0.05)
-    raise RuntimeError(f"Xvfb :{n} did not come up")
+    return shared_start_xvfb(spawn, n, "1600x1000x24")
 
 
 def kill_xvfb(p, n):

@@ -18,15 +18,66 @@ SHOW = os.path.join(HERE, "show_window.py")
 PY = "/usr/bin/python3"
 
 
+def stop_process(p):
+    """Terminates a process started for a test, killing it if it does not go in 5 s."""
+    if p.poll() is None:
+        p.terminate()
+        try:
+            p.wait(5)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()
+
+
+def free_display(first, last):
+    """The first display number in first..last that no X server holds."""
+    for n in range(first, last + 1):
+        if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"):
+            return n
+    raise RuntimeError(f"no free X display number in :{first}-:{last}")
+
+
+def display_env(n):
+    env = dict(os.environ, DISPLAY=f":{n}")
+    env.pop("WAYLAND_DISPLAY", None)
+    return env
+
+
+def start_xvfb(spawn, n, size="2560x1440x24"):
+    """Starts Xvfb :n (Composite, RandR, no reset) through `spawn`; returns once it answers."""
+    p = spawn(["Xvfb", f":{n}", "-noreset", "-nolisten", "tcp", "-screen", "0", size,
+               "+extension", "Composite", "+extension", "RANDR"],
+              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _ in range(200):
+        if subprocess.run(["xdpyinfo"], env=display_env(n), stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0:
+            return p
+        time.sleep(0.05)
+    raise RuntimeError(f"Xvfb :{n} did not come up")
+
+
+def start_wm(spawn, env):
+    """Starts openbox through `spawn`; returns once it manages the screen."""
+    p = spawn(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
+              stderr=subprocess.DEVNULL)
+    for _ in range(200):
+        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
+                             capture_output=True, text=True).stdout
+        if "window id" in out:
+            return p
+        time.sleep(0.05)
+    raise RuntimeError("openbox did not come up")
+
+
 class XSession:
     def __init__(self, first_display=50, last_display=59, size="2560x1440x24", wm=True):
         self.procs = []
         self.windows = {}
         try:
-            self.display = self._free_display(first_display, last_display)
-            self._start_xvfb(size)
+            self.display = free_display(first_display, last_display)
+            start_xvfb(self.spawn, self.display, size)
             if wm:
-                self._start_wm()
+                start_wm(self.spawn, self.env)
         except BaseException:
             self.close()
             raise
@@ -39,9 +90,7 @@ class XSession:
 
     @property
     def env(self):
-        env = dict(os.environ, DISPLAY=f":{self.display}")
-        env.pop("WAYLAND_DISPLAY", None)
-        return env
+        return display_env(self.display)
 
     def spawn(self, args, **kw):
         p = subprocess.Popen(args, **kw)
@@ -75,39 +124,4 @@ class XSession:
 
     @staticmethod
     def _stop(p):
-        if p.poll() is None:
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
-
-    @staticmethod
-    def _free_display(first, last):
-        for n in range(first, last + 1):
-            if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return n
-        raise RuntimeError(f"no free X display number in :{first}-:{last}")
-
-    def _start_xvfb(self, size):
-        self.spawn(["Xvfb", f":{self.display}", "-noreset", "-nolisten", "tcp", "-screen", "0", size,
-                    "+extension", "Composite", "+extension", "RANDR"],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(200):
-            if subprocess.run(["xdpyinfo"], env=self.env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0:
-                return
-            time.sleep(0.05)
-        raise RuntimeError(f"Xvfb :{self.display} did not come up")
-
-    def _start_wm(self):
-        self.spawn(["openbox", "--sm-disable"], env=self.env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-        for _ in range(200):
-            out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
-                                 capture_output=True, text=True).stdout
-            if "window id" in out:
-                return
-            time.sleep(0.05)
-        raise RuntimeError("openbox did not come up")
+        stop_process(p)

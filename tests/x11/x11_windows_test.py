@@ -22,6 +22,12 @@ import time
 
 from PIL import Image, ImageChops, ImageStat
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+from xsession import free_display as shared_free_display  # noqa: E402
+from xsession import start_wm as shared_start_wm  # noqa: E402
+from xsession import start_xvfb as shared_start_xvfb  # noqa: E402
+from xsession import stop_process  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 SHOW = os.path.join(ROOT, "tests", "tools", "show_window.py")
@@ -40,13 +46,7 @@ def check(cond, what):
 
 
 def stop(p):
-    if p.poll() is None:
-        p.terminate()
-        try:
-            p.wait(5)
-        except subprocess.TimeoutExpired:
-            p.kill()
-            p.wait()
+    stop_process(p)
 
 
 def cleanup():
@@ -61,35 +61,15 @@ def spawn(args, **kw):
 
 
 def free_display():
-    for n in range(42, 50):
-        if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            return n
-    raise RuntimeError("no free X display number in :42-:49")
+    return shared_free_display(42, 49)
 
 
 def start_xvfb(n, size="2560x1440x24"):
-    p = spawn(["Xvfb", f":{n}", "-noreset", "-nolisten", "tcp", "-screen", "0", size,
-               "+extension", "Composite", "+extension", "RANDR"],
-              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    env = dict(os.environ, DISPLAY=f":{n}")
-    for _ in range(100):
-        if subprocess.run(["xdpyinfo"], env=env, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL).returncode == 0:
-            return p
-        time.sleep(0.05)
-    raise RuntimeError(f"Xvfb :{n} did not come up")
+    return shared_start_xvfb(spawn, n, size)
 
 
 def start_wm(env):
-    p = spawn(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
-              stderr=subprocess.DEVNULL)
-    for _ in range(100):
-        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
-                             capture_output=True, text=True).stdout
-        if "window id" in out:
-            return p
-        time.sleep(0.05)
-    raise RuntimeError("openbox did not come up")
+    return shared_start_wm(spawn, env)
 
 
 def show(env, title=None, cls="Test", geometry="800x600+0+0", image=None, iconic=False,
