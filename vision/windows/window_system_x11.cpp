@@ -427,8 +427,8 @@ class X11WindowSystem final : public WindowSystem {
         if (!r) return std::nullopt;
         for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem > 0;
              xcb_res_client_id_value_next(&it)) {
-            if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
-                it.data->length >= 4) {
+            const auto& [clientId, length] = *it.data;
+            if ((clientId.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 && length >= 4) {
                 const uint32_t pid = *xcb_res_client_id_value_value(it.data);
                 if (pid != 0 && pid != UINT32_MAX) return static_cast<pid_t>(pid);
             }
