@@ -1,5 +1,6 @@
 #include "analysis/text_recognizer_tesseract.h"
 
+#include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 
 #include "analysis/ocr_prep.h"
 #include "analysis/ocr_words.h"
+#include "analysis/text_regions.h"
 #include "analysis/unicode_text.h"
 
 namespace tessival {
@@ -31,7 +33,13 @@ constexpr const char* MODEL = "Latin";
 // scenes (100 to 250 and the engine's own estimate), this one read the most names.
 constexpr int SOURCE_DPI = 144;
 
+// The local threshold measures a window of a third of an inch round each pixel (48 pixels at
+// 144 dpi) and gives up on a smaller picture: each part read is at least this big.
+constexpr int64_t MIN_PART_SIDE = 64;
+
 std::unique_ptr<tesseract::TessBaseAPI> loadEngine() {
+    // The image library's complaints about tiny parts would land on our diagnostic channel.
+    setMsgSeverity(L_SEVERITY_NONE);
     auto api = std::make_unique<tesseract::TessBaseAPI>();
     // Names and labels are not dictionary words: skip loading the word lists.
     // Sauvola's local threshold keeps a label on a video tile apart from the picture
@@ -63,6 +71,11 @@ std::vector<OcrWord> lineWords(tesseract::ResultIterator& it) {
     return words;
 }
 
+bool insideBox(const PixelBox& b, double x, double y) {
+    return x >= static_cast<double>(b.x) && y >= static_cast<double>(b.y) &&
+           x < static_cast<double>(b.x + b.width) && y < static_cast<double>(b.y + b.height);
+}
+
 class TesseractRecognizer final : public TextRecognizer {
 public:
     TesseractRecognizer() : loading_(std::async(std::launch::async, loadEngine)) {}
@@ -77,20 +90,33 @@ public:
 #endif
         const GreyImage grey = toOcrGrey(image);
         if (grey.width < 3 || grey.height < 3) return {};
-        api.SetImage(grey.pixels.data(), static_cast<int>(grey.width), static_cast<int>(grey.height), 1,
-                     static_cast<int>(grey.width));
-        api.SetSourceResolution(SOURCE_DPI);
-        if (api.Recognize(nullptr) != 0) {
-            api.Clear();
-            throw std::runtime_error("text recognition failed");
-        }
-        std::vector<RecognizedLine> lines;
-        std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
         const double w = static_cast<double>(grey.width);
         const double h = static_cast<double>(grey.height);
-        if (it) {
+        // Only the parts that look like text are read: the engine's layout pass over camera
+        // pictures was most of the time, and a label read alone is read better.
+        std::vector<RecognizedLine> lines;
+        for (const PixelBox& core : textRegions(grey)) {
+            const PixelBox part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
+            const GreyImage crop = cropGrey(grey, part);
+            if (crop.pixels.empty()) continue;
+            api.SetImage(crop.pixels.data(), static_cast<int>(crop.width), static_cast<int>(crop.height), 1,
+                         static_cast<int>(crop.width));
+            api.SetSourceResolution(SOURCE_DPI);
+            if (api.Recognize(nullptr) != 0) {
+                api.Clear();
+                throw std::runtime_error("text recognition failed");
+            }
+            std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+            if (!it) continue;
             do {
-                std::optional<RecognizedLine> line = assembleLine(lineWords(*it), w, h);
+                std::vector<OcrWord> words = lineWords(*it);
+                // A grown part shows some of its neighbours; their words are read with them.
+                std::erase_if(words, [&](OcrWord& word) {
+                    word.box.x += static_cast<double>(part.x);
+                    word.box.y += static_cast<double>(part.y);
+                    return !insideBox(core, word.box.midX(), word.box.midY());
+                });
+                std::optional<RecognizedLine> line = assembleLine(words, w, h);
                 if (line) lines.push_back(std::move(*line));
             } while (it->Next(tesseract::RIL_TEXTLINE));
         }

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis/ocr_prep.h"
+
+namespace tessival {
+
+// A rectangle of whole pixels, top-left origin.
+struct PixelBox {
+    int64_t x = 0;
+    int64_t y = 0;
+    int64_t width = 0;
+    int64_t height = 0;
+    bool operator==(const PixelBox&) const = default;
+};
+
+// The parts of a grey picture that may hold text, as boxes that do not overlap: cells of
+// 8 x 8 pixels crossed by many sharp left-right changes of brightness (the strokes of
+// letters), joined along a row over word gaps and padded by one cell. Flat areas, smooth
+// gradients, horizontal rules and the grain of a camera picture fall outside; a picture with
+// no such cell gives none.
+std::vector<PixelBox> textRegions(const GreyImage& g);
+
+// `box` grown to at least `minSide` each way about its middle, within an image of
+// `width` x `height`.
+PixelBox atLeast(const PixelBox& box, int64_t minSide, int64_t width, int64_t height);
+
+// The pixels of `g` inside `box` (clipped to the picture) as a picture of their own.
+GreyImage cropGrey(const GreyImage& g, const PixelBox& box);
+
+}  // namespace tessival
