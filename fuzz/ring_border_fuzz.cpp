@@ -1,6 +1,8 @@
 // scanForGreenRing and borderScore on arbitrary bitmaps: sizes, strides (also negative and
 // shorter than a row), pixel widths and buffer lengths, and arbitrary tiles (also NaN,
-// infinite, negative). Checks: scores stay in 0..1 and a detection lies inside the image.
+// infinite, negative); textRegions, atLeast and cropGrey on the same bytes as a grey picture.
+// Checks: scores stay in 0..1, a detection lies inside the image, text regions are non-empty,
+// inside the picture and apart, and crops are the clipped size.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 
 #include "analysis/border_score.h"
 #include "analysis/ring_scan.h"
+#include "analysis/text_regions.h"
 
 using namespace tessival;
 
@@ -73,6 +76,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const Rect& t : tiles) {
         const double s = borderScore(bm, t);
         if (!(s >= 0 && s <= 1)) fail("border score outside 0..1");
+    }
+
+    GreyImage grey;
+    grey.width = bm.w;
+    grey.height = bm.h;
+    grey.pixels = pixels;
+    const std::vector<PixelBox> boxes = textRegions(grey);
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const PixelBox& a = boxes[i];
+        if (a.width <= 0 || a.height <= 0 || a.x < 0 || a.y < 0 || a.x + a.width > grey.width ||
+            a.y + a.height > grey.height)
+            fail("text region outside the picture");
+        for (size_t j = i + 1; j < boxes.size(); ++j) {
+            const PixelBox& b = boxes[j];
+            if (a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height)
+                fail("text regions overlap");
+        }
+        const PixelBox part = atLeast(a, 64, grey.width, grey.height);
+        if (part.x < 0 || part.y < 0 || part.x + part.width > grey.width || part.y + part.height > grey.height ||
+            part.width < std::min<int64_t>(64, grey.width) || part.height < std::min<int64_t>(64, grey.height))
+            fail("grown part outside the picture or too small");
+        const GreyImage crop = cropGrey(grey, part);
+        if (crop.width != part.width || crop.height != part.height ||
+            static_cast<int64_t>(crop.pixels.size()) != part.width * part.height)
+            fail("crop of the wrong size");
     }
     return 0;
 }
