@@ -12,7 +12,6 @@ both, tessival's peak RSS, and the stage costs from capture_stages.
 """
 import json
 import os
-import select
 import statistics
 import subprocess
 import sys
@@ -23,18 +22,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from xsession import XSession  # noqa: E402
+from harness import ask_json  # noqa: E402
 
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
 MEETING, SLIDES = "zoom_4_green_watermark_1440", "slides_two_column_1440"
 
 
 def ask(p, line):
-    p.stdin.write(line + "\n")
-    p.stdin.flush()
-    ready, _, _ = select.select([p.stdout], [], [], 120)
-    if not ready:
-        raise RuntimeError(f"no answer to {line}")
-    return json.loads(p.stdout.readline())
+    return ask_json(p, line, 120, "tessival")
 
 
 def timed(p, line, runs):

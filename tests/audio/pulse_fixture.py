@@ -16,6 +16,9 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+from harness import missing_tools  # noqa: E402
+
 RATE = 48000
 SINK = "sondrel_test_sink"
 SKIP = 77  # CTest's SKIP_RETURN_CODE
@@ -23,15 +26,10 @@ SKIP = 77  # CTest's SKIP_RETURN_CODE
 
 def require_tools(*tools):
     """Skips (exit 77) when a tool is missing, but fails when CI is set."""
-    missing = [t for t in tools if shutil.which(t) is None]
-    if not missing:
-        return
-    message = "missing for the audio integration tests: " + ", ".join(missing)
-    message += " (install pulseaudio and pulseaudio-utils)"
-    if os.environ.get("CI"):
-        sys.exit("FAIL: " + message)
-    print("SKIP: " + message)
-    sys.exit(SKIP)
+    status = missing_tools(tools, "the audio integration tests",
+                           " (install pulseaudio and pulseaudio-utils)")
+    if status is not None:
+        sys.exit(status)
 
 
 def _die_with_parent():

@@ -12,11 +12,13 @@ PulseAudio is missing (a failure when CI is set).
 import json
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
 import wave
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+from harness import missing_tools  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PY = "/usr/bin/python3"
@@ -54,15 +56,10 @@ def main():
         print(__doc__)
         return 2
     demo, tessival, sondrel = sys.argv[1:]
-    missing = [t for t in ("Xvfb", "openbox", "pulseaudio", "pacat", "pactl", "xdotool")
-               if shutil.which(t) is None]
-    if missing:
-        msg = "missing for the demo test: " + ", ".join(missing)
-        if os.environ.get("CI"):
-            print("FAIL " + msg)
-            return 1
-        print("SKIP " + msg)
-        return 77
+    status = missing_tools(("Xvfb", "openbox", "pulseaudio", "pacat", "pactl", "xdotool"),
+                           "the demo test")
+    if status is not None:
+        return status
 
     with tempfile.TemporaryDirectory() as tmp:
         subprocess.run([PY, SCENES, os.path.join(tmp, "scenes"), "--only", "demo_gallery",

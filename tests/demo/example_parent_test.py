@@ -12,11 +12,13 @@ PulseAudio is missing (a failure when CI is set).
 import importlib.util
 import json
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
 import wave
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+from harness import missing_tools  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 failures = []
@@ -41,15 +43,10 @@ def main():
         print(__doc__)
         return 2
     tessival, sondrel = (os.path.abspath(p) for p in sys.argv[1:])
-    missing = [t for t in ("Xvfb", "openbox", "pulseaudio", "pacat", "pactl", "xdotool")
-               if shutil.which(t) is None]
-    if missing:
-        msg = "missing for the example test: " + ", ".join(missing)
-        if os.environ.get("CI"):
-            print("FAIL " + msg)
-            return 1
-        print("SKIP " + msg)
-        return 77
+    status = missing_tools(("Xvfb", "openbox", "pulseaudio", "pacat", "pactl", "xdotool"),
+                           "the example test")
+    if status is not None:
+        return status
     demo = load_demo()
     try:
         with tempfile.TemporaryDirectory() as tmp:

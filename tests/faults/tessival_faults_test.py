@@ -10,7 +10,6 @@ environment variable is set). Displays :70-:79.
 import json
 import os
 import select
-import shutil
 import signal
 import subprocess
 import sys
@@ -27,6 +26,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from xsession import free_display as shared_free_display  # noqa: E402
 from xsession import start_xvfb as shared_start_xvfb  # noqa: E402
 from xsession import stop_process  # noqa: E402
+from harness import missing_tools  # noqa: E402
 
 started = []
 failures = []
@@ -206,10 +206,9 @@ def main():
     if len(sys.argv) != 3 or sys.argv[2] not in SCENARIOS:
         print(__doc__)
         return 2
-    missing = [t for t in ("Xvfb", "xdpyinfo") if shutil.which(t) is None]
-    if missing:
-        print(("FAIL " if os.environ.get("CI") else "SKIP ") + "missing: " + ", ".join(missing))
-        return 1 if os.environ.get("CI") else 77
+    status = missing_tools(("Xvfb", "xdpyinfo"), "the fault tests")
+    if status is not None:
+        return status
     with tempfile.TemporaryDirectory() as tmp:
         try:
             SCENARIOS[sys.argv[2]](sys.argv[1], tmp)

@@ -14,7 +14,6 @@ import base64
 import io
 import json
 import os
-import select
 import shutil
 import subprocess
 import sys
@@ -24,6 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from xsession import XSession  # noqa: E402
+from harness import ask_json  # noqa: E402
 
 from PIL import Image  # noqa: E402
 
@@ -50,15 +50,7 @@ class Tessival:
                                   stderr=self.log, text=True, encoding="utf-8")
 
     def ask(self, line, timeout=60):
-        self.p.stdin.write(line + "\n")
-        self.p.stdin.flush()
-        ready, _, _ = select.select([self.p.stdout], [], [], timeout)
-        if not ready:
-            raise RuntimeError(f"no answer to {line!r}")
-        text = self.p.stdout.readline()
-        if not text:
-            raise RuntimeError(f"tessival ended on {line!r} (status {self.p.poll()})")
-        return json.loads(text)
+        return ask_json(self.p, line, timeout, "tessival")
 
     def log_lines(self):
         self.log.flush()

@@ -10,10 +10,12 @@ dpkg-deb is missing (a failure when CI is set).
 """
 import glob
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+from harness import missing_tools  # noqa: E402
 
 failures = []
 
@@ -29,14 +31,9 @@ def main():
         print(__doc__)
         return 2
     cpack, config, version = sys.argv[1:]
-    missing = [t for t in ("dpkg-deb", "dpkg-shlibdeps") if shutil.which(t) is None]
-    if missing:
-        msg = "missing for the package test: " + ", ".join(missing) + " (install dpkg-dev)"
-        if os.environ.get("CI"):
-            print("FAIL " + msg)
-            return 1
-        print("SKIP " + msg)
-        return 77
+    status = missing_tools(("dpkg-deb", "dpkg-shlibdeps"), "the package test", " (install dpkg-dev)")
+    if status is not None:
+        return status
     with tempfile.TemporaryDirectory() as tmp:
         r = subprocess.run([cpack, "--config", config, "-B", tmp], capture_output=True,
                            text=True, timeout=240)

@@ -13,10 +13,8 @@ compared are the peaks of the first and the last fifth of the samples after the 
 
 usage: tessival_soak.py <tessival> [COUNT]      (not part of ctest; takes a while)
 """
-import json
 import os
 import random
-import select
 import subprocess
 import sys
 import tempfile

@@ -13,7 +13,6 @@ when the CI environment variable is set).
 import json
 import os
 import select
-import shutil
 import signal
 import subprocess
 import sys
@@ -27,6 +26,7 @@ from xsession import free_display as shared_free_display  # noqa: E402
 from xsession import start_wm as shared_start_wm  # noqa: E402
 from xsession import start_xvfb as shared_start_xvfb  # noqa: E402
 from xsession import stop_process  # noqa: E402
+from harness import ask_json, missing_tools  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -101,15 +101,7 @@ class Probe:
                        stderr=self.log, text=True)
 
     def ask(self, line, timeout=30):
-        self.p.stdin.write(line + "\n")
-        self.p.stdin.flush()
-        ready, _, _ = select.select([self.p.stdout], [], [], timeout)
-        if not ready:
-            raise RuntimeError(f"probe gave no answer to {line!r}")
-        text = self.p.stdout.readline()
-        if not text:
-            raise RuntimeError(f"probe ended on {line!r} (status {self.p.poll()})")
-        return json.loads(text)
+        return ask_json(self.p, line, timeout, "probe")
 
     def log_lines(self):
         self.log.flush()
@@ -318,15 +310,10 @@ def main():
         print(__doc__)
         return 2
     exe, tessival = sys.argv[1], sys.argv[2]
-    missing = [t for t in ("Xvfb", "openbox", "xrandr", "xdotool", "xwininfo", "xprop",
-                           "xdpyinfo") if shutil.which(t) is None]
-    if missing:
-        msg = "missing for the X11 integration test: " + ", ".join(missing)
-        if os.environ.get("CI"):
-            print("FAIL " + msg)
-            return 1
-        print("SKIP " + msg)
-        return 77
+    status = missing_tools(("Xvfb", "openbox", "xrandr", "xdotool", "xwininfo", "xprop",
+                            "xdpyinfo"), "the X11 integration test")
+    if status is not None:
+        return status
 
     with tempfile.TemporaryDirectory() as tmp:
         try:
