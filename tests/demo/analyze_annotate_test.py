@@ -18,16 +18,13 @@ import tempfile
 
 from PIL import Image
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+from harness import check, failures  # noqa: E402
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
 CYAN, ORANGE, MAGENTA, GREEN = (0, 220, 255), (255, 150, 0), (255, 0, 200), (40, 255, 80)
-failures = []
 
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what)
-    if not cond:
-        failures.append(what)
 
 
 def run(tessival, *args):

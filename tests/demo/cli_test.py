@@ -8,13 +8,10 @@ import os
 import subprocess
 import sys
 
-failures = []
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+from harness import check, failures  # noqa: E402
 
 
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what)
-    if not cond:
-        failures.append(what)
 
 
 def run(args, env=None, stdin=b""):

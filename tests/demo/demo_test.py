@@ -18,18 +18,12 @@ import tempfile
 import wave
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
-from harness import missing_tools  # noqa: E402
+from harness import check, failures, missing_tools  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PY = "/usr/bin/python3"
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
-failures = []
 
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what)
-    if not cond:
-        failures.append(what)
 
 
 def section(text, title):

@@ -26,31 +26,9 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from xsession import free_display as shared_free_display  # noqa: E402
 from xsession import start_xvfb as shared_start_xvfb  # noqa: E402
 from xsession import stop_process  # noqa: E402
-from harness import missing_tools  # noqa: E402
+from harness import check, cleanup, failures, missing_tools, spawn  # noqa: E402
 
-started = []
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what, flush=True)
-    if not cond:
-        failures.append(what)
-
-
-def stop(p):
-    stop_process(p)
-
-
-def cleanup():
-    while started:
-        stop(started.pop())
-
-
-def spawn(args, **kw):
-    p = subprocess.Popen(args, **kw)
-    started.append(p)
-    return p
+stop = stop_process
 
 
 def free_display():

@@ -23,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from xsession import XSession  # noqa: E402
-from harness import ask_json  # noqa: E402
+from harness import ask_json, check, failures  # noqa: E402
 
 from PIL import Image  # noqa: E402
 
@@ -32,14 +32,7 @@ from measure_quality import iou, levenshtein  # noqa: E402
 
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
 MODEL = "/usr/share/tesseract-ocr/5/tessdata/Latin.traineddata"
-failures = []
 
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what, flush=True)
-    if not cond:
-        failures.append(what)
-    return cond
 
 
 class Tessival:

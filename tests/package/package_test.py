@@ -15,15 +15,9 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
-from harness import missing_tools  # noqa: E402
-
-failures = []
+from harness import check, failures, missing_tools  # noqa: E402
 
 
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what)
-    if not cond:
-        failures.append(what)
 
 
 def main():

@@ -1,9 +1,13 @@
-"""Small pieces every integration test script shares: skipping when a tool is missing, and
-asking a line-per-command program for one JSON answer."""
+"""Small pieces the integration test scripts share: skipping when a tool is missing, asking
+a line-per-command program for one JSON answer, the processes a script started, and its
+checks."""
 import json
 import os
 import select
 import shutil
+import subprocess
+
+from xsession import stop_process
 
 SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
 
@@ -33,3 +37,27 @@ def ask_json(p, line, timeout, who):
     if not text:
         raise RuntimeError(f"{who} ended on {line!r} (status {p.poll()})")
     return json.loads(text)
+
+
+# What a test script started, stopped in reverse order by cleanup(), also on failure.
+started = []
+# What failed: check() records it and the script's status says whether anything did.
+failures = []
+
+
+def spawn(args, **kw):
+    p = subprocess.Popen(args, **kw)
+    started.append(p)
+    return p
+
+
+def cleanup():
+    while started:
+        stop_process(started.pop())
+
+
+def check(cond, what):
+    print(("ok   " if cond else "FAIL ") + what, flush=True)
+    if not cond:
+        failures.append(what)
+    return cond

@@ -26,7 +26,7 @@ from xsession import free_display as shared_free_display  # noqa: E402
 from xsession import start_wm as shared_start_wm  # noqa: E402
 from xsession import start_xvfb as shared_start_xvfb  # noqa: E402
 from xsession import stop_process  # noqa: E402
-from harness import ask_json, missing_tools  # noqa: E402
+from harness import ask_json, check, cleanup, failures, missing_tools, spawn  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -34,30 +34,7 @@ SHOW = os.path.join(ROOT, "tests", "tools", "show_window.py")
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
 PY = "/usr/bin/python3"
 
-started = []  # every process we started, stopped in reverse order
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what, flush=True)
-    if not cond:
-        failures.append(what)
-    return cond
-
-
-def stop(p):
-    stop_process(p)
-
-
-def cleanup():
-    while started:
-        stop(started.pop())
-
-
-def spawn(args, **kw):
-    p = subprocess.Popen(args, **kw)
-    started.append(p)
-    return p
+stop = stop_process
 
 
 def free_display():
