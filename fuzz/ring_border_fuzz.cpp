@@ -82,18 +82,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     grey.width = bm.w;
     grey.height = bm.h;
     grey.pixels = pixels;
-    const std::vector<PixelBox> boxes = textRegions(grey);
+    const std::vector<PixelArea> boxes = textRegions(grey);
     for (size_t i = 0; i < boxes.size(); ++i) {
-        const PixelBox& a = boxes[i];
+        const PixelArea& a = boxes[i];
         if (a.width <= 0 || a.height <= 0 || a.x < 0 || a.y < 0 || a.x + a.width > grey.width ||
             a.y + a.height > grey.height)
             fail("text region outside the picture");
         for (size_t j = i + 1; j < boxes.size(); ++j) {
-            const PixelBox& b = boxes[j];
+            const PixelArea& b = boxes[j];
             if (a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height)
                 fail("text regions overlap");
         }
-        const PixelBox part = atLeast(a, 64, grey.width, grey.height);
+        const PixelArea part = atLeast(a, 64, grey.width, grey.height);
         if (part.x < 0 || part.y < 0 || part.x + part.width > grey.width || part.y + part.height > grey.height ||
             part.width < std::min<int64_t>(64, grey.width) || part.height < std::min<int64_t>(64, grey.height))
             fail("grown part outside the picture or too small");

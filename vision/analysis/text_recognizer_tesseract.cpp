@@ -71,7 +71,7 @@ std::vector<OcrWord> lineWords(tesseract::ResultIterator& it) {
     return words;
 }
 
-bool insideBox(const PixelBox& b, double x, double y) {
+bool insideBox(const PixelArea& b, double x, double y) {
     return x >= static_cast<double>(b.x) && y >= static_cast<double>(b.y) &&
            x < static_cast<double>(b.x + b.width) && y < static_cast<double>(b.y + b.height);
 }
@@ -95,8 +95,8 @@ public:
         // Only the parts that look like text are read: the engine's layout pass over camera
         // pictures was most of the time, and a label read alone is read better.
         std::vector<RecognizedLine> lines;
-        for (const PixelBox& core : textRegions(grey)) {
-            const PixelBox part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
+        for (const PixelArea& core : textRegions(grey)) {
+            const PixelArea part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
             const GreyImage crop = cropGrey(grey, part);
             if (crop.pixels.empty()) continue;
             api.SetImage(crop.pixels.data(), static_cast<int>(crop.width), static_cast<int>(crop.height), 1,

@@ -15,19 +15,19 @@ constexpr int CELL_MIN_EDGES = 8;
 // Cells joined along a row: the gap between two words of a label at twice the size.
 constexpr int64_t JOIN_CELLS = 3;
 
-bool overlaps(const PixelBox& a, const PixelBox& b) {
+bool overlaps(const PixelArea& a, const PixelArea& b) {
     return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
 }
 
-PixelBox unite(const PixelBox& a, const PixelBox& b) {
+PixelArea unite(const PixelArea& a, const PixelArea& b) {
     const int64_t x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
     const int64_t x1 = std::max(a.x + a.width, b.x + b.width);
     const int64_t y1 = std::max(a.y + a.height, b.y + b.height);
-    return PixelBox{x0, y0, x1 - x0, y1 - y0};
+    return PixelArea{x0, y0, x1 - x0, y1 - y0};
 }
 
 // Merges boxes until no two overlap.
-void mergeOverlapping(std::vector<PixelBox>& boxes) {
+void mergeOverlapping(std::vector<PixelArea>& boxes) {
     for (bool changed = true; changed;) {
         changed = false;
         for (size_t i = 0; i < boxes.size(); ++i) {
@@ -55,7 +55,7 @@ std::pair<int64_t, int64_t> widen(int64_t lo, int64_t hi, int64_t side, int64_t 
 
 }  // namespace
 
-std::vector<PixelBox> textRegions(const GreyImage& g) {
+std::vector<PixelArea> textRegions(const GreyImage& g) {
     if (g.width < 3 || g.height < 1 || static_cast<int64_t>(g.pixels.size()) < g.width * g.height) return {};
     const int64_t cw = (g.width + CELL - 1) / CELL;
     const int64_t ch = (g.height + CELL - 1) / CELL;
@@ -80,7 +80,7 @@ std::vector<PixelBox> textRegions(const GreyImage& g) {
         }
     }
     // Connected groups of cells, four-neighbour, each as its bounding box padded by a cell.
-    std::vector<PixelBox> boxes;
+    std::vector<PixelArea> boxes;
     std::vector<int64_t> stack;
     for (int64_t start = 0; start < cw * ch; ++start) {
         if (!on[static_cast<size_t>(start)]) continue;
@@ -102,21 +102,21 @@ std::vector<PixelBox> textRegions(const GreyImage& g) {
         const int64_t py0 = std::max<int64_t>(0, (y0 - 1) * CELL);
         const int64_t px1 = std::min(g.width, (x1 + 2) * CELL);
         const int64_t py1 = std::min(g.height, (y1 + 2) * CELL);
-        boxes.push_back(PixelBox{px0, py0, px1 - px0, py1 - py0});
+        boxes.push_back(PixelArea{px0, py0, px1 - px0, py1 - py0});
     }
     mergeOverlapping(boxes);
     std::sort(boxes.begin(), boxes.end(),
-              [](const PixelBox& a, const PixelBox& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+              [](const PixelArea& a, const PixelArea& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
     return boxes;
 }
 
-PixelBox atLeast(const PixelBox& box, int64_t minSide, int64_t width, int64_t height) {
+PixelArea atLeast(const PixelArea& box, int64_t minSide, int64_t width, int64_t height) {
     const auto [x0, x1] = widen(box.x, box.x + box.width, minSide, width);
     const auto [y0, y1] = widen(box.y, box.y + box.height, minSide, height);
-    return PixelBox{x0, y0, x1 - x0, y1 - y0};
+    return PixelArea{x0, y0, x1 - x0, y1 - y0};
 }
 
-GreyImage cropGrey(const GreyImage& g, const PixelBox& box) {
+GreyImage cropGrey(const GreyImage& g, const PixelArea& box) {
     GreyImage out;
     const int64_t x0 = std::clamp<int64_t>(box.x, 0, g.width), x1 = std::clamp<int64_t>(box.x + box.width, 0, g.width);
     const int64_t y0 = std::clamp<int64_t>(box.y, 0, g.height), y1 = std::clamp<int64_t>(box.y + box.height, 0, g.height);

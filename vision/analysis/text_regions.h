@@ -7,13 +7,13 @@
 
 namespace tessival {
 
-// A rectangle of whole pixels, top-left origin.
-struct PixelBox {
+// A rectangle of whole pixels given by its corner and size, top-left origin.
+struct PixelArea {
     int64_t x = 0;
     int64_t y = 0;
     int64_t width = 0;
     int64_t height = 0;
-    bool operator==(const PixelBox&) const = default;
+    bool operator==(const PixelArea&) const = default;
 };
 
 // The parts of a grey picture that may hold text, as boxes that do not overlap: cells of
@@ -21,13 +21,13 @@ struct PixelBox {
 // letters), joined along a row over word gaps and padded by one cell. Flat areas, smooth
 // gradients, horizontal rules and the grain of a camera picture fall outside; a picture with
 // no such cell gives none.
-std::vector<PixelBox> textRegions(const GreyImage& g);
+std::vector<PixelArea> textRegions(const GreyImage& g);
 
 // `box` grown to at least `minSide` each way about its middle, within an image of
 // `width` x `height`.
-PixelBox atLeast(const PixelBox& box, int64_t minSide, int64_t width, int64_t height);
+PixelArea atLeast(const PixelArea& box, int64_t minSide, int64_t width, int64_t height);
 
 // The pixels of `g` inside `box` (clipped to the picture) as a picture of their own.
-GreyImage cropGrey(const GreyImage& g, const PixelBox& box);
+GreyImage cropGrey(const GreyImage& g, const PixelArea& box);
 
 }  // namespace tessival

@@ -31,15 +31,15 @@ void word(GreyImage& g, int64_t x, int64_t y, int64_t letters, int64_t height, u
     fill(g, x, y, letters * 14 - 4, 3, ink);  // a bar, as e, t or f have
 }
 
-bool covers(const PixelBox& outer, int64_t x, int64_t y, int64_t w, int64_t h) {
+bool covers(const PixelArea& outer, int64_t x, int64_t y, int64_t w, int64_t h) {
     return outer.x <= x && outer.y <= y && x + w <= outer.x + outer.width && y + h <= outer.y + outer.height;
 }
 
-bool anyOverlap(const std::vector<PixelBox>& boxes) {
+bool anyOverlap(const std::vector<PixelArea>& boxes) {
     for (size_t i = 0; i < boxes.size(); ++i) {
         for (size_t j = i + 1; j < boxes.size(); ++j) {
-            const PixelBox& a = boxes[i];
-            const PixelBox& b = boxes[j];
+            const PixelArea& a = boxes[i];
+            const PixelArea& b = boxes[j];
             if (a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height) return true;
         }
     }
@@ -74,7 +74,7 @@ TEST(TextRegions, CoverEachLabelWithItsWordsTogether) {
     word(g, 100 + 4 * 14 + 10, 600, 6, 24, 235);  // a word gap of 14 pixels
     word(g, 800, 300, 5, 24, 235);
     word(g, 1280 - 5 * 14, 720 - 26, 5, 24, 235);
-    const std::vector<PixelBox> boxes = textRegions(g);
+    const std::vector<PixelArea> boxes = textRegions(g);
     ASSERT_EQ(boxes.size(), 3u);
     EXPECT_FALSE(anyOverlap(boxes));
     // Sorted top to bottom; each covers its whole label with room round it.
@@ -82,7 +82,7 @@ TEST(TextRegions, CoverEachLabelWithItsWordsTogether) {
     EXPECT_TRUE(covers(boxes[1], 100, 600, 4 * 14 + 10 + 6 * 14 - 4, 24));
     EXPECT_LE(boxes[1].x, 100 - 4);
     EXPECT_TRUE(covers(boxes[2], 1280 - 5 * 14, 720 - 26, 5 * 14 - 4, 24));
-    for (const PixelBox& b : boxes) {
+    for (const PixelArea& b : boxes) {
         EXPECT_GE(b.x, 0);
         EXPECT_GE(b.y, 0);
         EXPECT_LE(b.x + b.width, g.width);
@@ -94,7 +94,7 @@ TEST(TextRegions, CoverEachLabelWithItsWordsTogether) {
 TEST(TextRegions, DarkTextOnLightAndParagraphsAreFoundToo) {
     GreyImage g = flat(1000, 600, 250);
     for (int line = 0; line < 4; ++line) word(g, 80, 100 + line * 40, 20, 26, 20);
-    const std::vector<PixelBox> boxes = textRegions(g);
+    const std::vector<PixelArea> boxes = textRegions(g);
     ASSERT_EQ(boxes.size(), 1u) << "the lines of a paragraph touch through their padding";
     EXPECT_TRUE(covers(boxes[0], 80, 100, 20 * 14 - 4, 3 * 40 + 26));
 }
@@ -104,7 +104,7 @@ TEST(TextRegions, BoxesTouchingThroughTheirPaddingMerge) {
     word(g, 100, 100, 3, 24, 10);
     word(g, 150, 140, 3, 24, 10);  // below and to the right: padded boxes overlap
     word(g, 600, 300, 3, 24, 10);
-    const std::vector<PixelBox> boxes = textRegions(g);
+    const std::vector<PixelArea> boxes = textRegions(g);
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_FALSE(anyOverlap(boxes));
     EXPECT_TRUE(covers(boxes[0], 100, 100, 150 + 3 * 14 - 4 - 100, 140 + 24 - 100));
@@ -112,9 +112,9 @@ TEST(TextRegions, BoxesTouchingThroughTheirPaddingMerge) {
 
 TEST(AtLeast, GrowsAboutTheMiddleWithinThePicture) {
     const struct {
-        PixelBox in;
+        PixelArea in;
         int64_t minSide, w, h;
-        PixelBox want;
+        PixelArea want;
     } cases[] = {
         {{100, 100, 40, 20}, 64, 1000, 500, {88, 78, 64, 64}},
         {{0, 0, 40, 20}, 64, 1000, 500, {0, 0, 64, 64}},            // kept inside at the origin
@@ -131,13 +131,13 @@ TEST(CropGrey, CopiesTheClippedPart) {
     GreyImage g = flat(10, 6, 0);
     for (size_t i = 0; i < g.pixels.size(); ++i) g.pixels[i] = static_cast<uint8_t>(i);
     g.inverted = true;
-    const GreyImage c = cropGrey(g, PixelBox{8, 4, 5, 5});
+    const GreyImage c = cropGrey(g, PixelArea{8, 4, 5, 5});
     ASSERT_EQ(c.width, 2);
     ASSERT_EQ(c.height, 2);
     EXPECT_EQ(c.pixels, (std::vector<uint8_t>{48, 49, 58, 59}));
     EXPECT_TRUE(c.inverted);
-    EXPECT_TRUE(cropGrey(g, PixelBox{20, 0, 5, 5}).pixels.empty());
-    EXPECT_TRUE(cropGrey(g, PixelBox{-5, 0, 5, 5}).pixels.empty());
+    EXPECT_TRUE(cropGrey(g, PixelArea{20, 0, 5, 5}).pixels.empty());
+    EXPECT_TRUE(cropGrey(g, PixelArea{-5, 0, 5, 5}).pixels.empty());
 }
 
 }  // namespace
