@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "sample_buffer.h"
@@ -34,17 +35,20 @@ class CaptureStream {
   public:
     virtual ~CaptureStream() = default;
     virtual StreamId id() const = 0;
+    // What is being recorded, for the log: "sink <name> (source <monitor>)".
+    virtual std::string description() const = 0;
     // Stops capturing; no delivery reaches the sink once this returns. Throws SourceError.
     virtual void stop() = 0;
 };
 
-// Builds capture streams of the computer's mixed output.
+// Builds capture streams of the computer's mixed output: always a sink's monitor, never a
+// microphone.
 class AudioSource {
   public:
     virtual ~AudioSource() = default;
     // Builds and starts a stream whose audio and stop reports reach `sink`. The stream's
     // id is fixed before it can deliver. Throws SourceError (nothing to monitor, server
-    // refused, time-out).
+    // refused, time-out, the server connected it to a source that is not a monitor).
     virtual std::unique_ptr<CaptureStream> makeStream(StreamSink& sink) = 0;
 };
 

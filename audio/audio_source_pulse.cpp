@@ -20,7 +20,6 @@ constexpr pa_usec_t FRAGMENT_USEC = 20'000;
 // A frozen server never answers, so every wait has its own limit.
 constexpr pa_usec_t CONNECT_TIMEOUT_USEC = 5'000'000;
 constexpr pa_usec_t REQUEST_TIMEOUT_USEC = 3'000'000;
-constexpr const char* MONITOR_SOURCE = "@DEFAULT_MONITOR@";
 
 std::int64_t monotonicNs() {
     timespec ts{};
@@ -59,6 +58,34 @@ void onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user
     pa_threaded_mainloop_signal(timer->loop, 0);
 }
 
+// Holds one reference to a request and cancels it if it is still running.
+class Operation {
+  public:
+    explicit Operation(pa_operation* op) : op_(op) {}
+    ~Operation() {
+        if (op_ == nullptr) return;
+        if (pa_operation_get_state(op_) == PA_OPERATION_RUNNING) pa_operation_cancel(op_);
+        pa_operation_unref(op_);
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+    explicit operator bool() const { return op_ != nullptr; }
+
+  private:
+    pa_operation* op_;
+};
+
+// What a capture records: the default sink and its monitor source.
+struct MonitorTarget {
+    std::string sink;
+    std::string source;
+};
+
+struct ConnectedSource {
+    std::string name;
+    std::uint32_t monitorOfSink = PA_INVALID_INDEX;
+};
+
 }  // namespace
 
 // One record stream and what its callbacks need. Touched only under the main-loop lock.
@@ -69,15 +96,27 @@ struct PulseStream {
     StreamSink* sink = nullptr;
     bool ready = false;     // connected; from now on a failure is reported to the sink
     bool reported = false;  // its stop was reported
+    bool moved = false;     // the server moved it off the checked source: deliver nothing
     bool anchored = false;
     std::int64_t anchorFrame = 0;  // frame index on the monotonic clock of its first frame
     std::int64_t framesDelivered = 0;
     std::uint32_t rate = RATE;
     SampleBuffer buffer;
     std::vector<char> zeros;  // stands in for a hole in the stream
+    std::string description;
 };
 
 struct PulseAudioSource::Impl {
+    // A request's reply state; callbacks call finish() once the answer is complete.
+    struct Pending {
+        Impl* self;
+        bool done = false;
+        void finish() {
+            done = true;
+            pa_threaded_mainloop_signal(self->loop, 0);
+        }
+    };
+
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     StreamId nextId = 1;
@@ -151,65 +190,88 @@ struct PulseAudioSource::Impl {
         }
     }
 
-    // The name of the server's default sink; empty when it has none.
-    std::string defaultSinkName() {
-        struct Query {
-            Impl* self;
-            bool done = false;
-            std::string name;
-        } query{this, false, {}};
-        pa_operation* op = pa_context_get_server_info(
-            context,
-            [](pa_context*, const pa_server_info* info, void* userdata) {
-                auto* q = static_cast<Query*>(userdata);
-                if (info != nullptr && info->default_sink_name != nullptr) {
-                    q->name = info->default_sink_name;
-                }
-                q->done = true;
-                pa_threaded_mainloop_signal(q->self->loop, 0);
-            },
-            &query);
-        if (op == nullptr)
-            throw SourceError("cannot query the sound server (" + contextError() + ")");
+    // Waits (lock held) for the answer to `raw`, which signals through `pending`. Throws
+    // SourceError when the request cannot be sent, the connection fails, or the server
+    // stays silent.
+    void await(pa_operation* raw, Pending& pending) {
+        const Operation op(raw);
+        if (!op) throw SourceError("cannot query the sound server (" + contextError() + ")");
         const bool answered = waitFor(
-            [&] { return query.done || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); },
+            [&] { return pending.done || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); },
             REQUEST_TIMEOUT_USEC);
-        if (!query.done) pa_operation_cancel(op);
-        pa_operation_unref(op);
-        if (!query.done) {
-            // A frozen server reports nothing: only the time limit tells.
-            if (!answered) {
-                throw SourceError("the sound server did not answer within " +
-                                  std::to_string(REQUEST_TIMEOUT_USEC / 1'000'000) + " s");
-            }
-            throw SourceError("the sound server connection failed (" + contextError() + ")");
+        if (pending.done) return;
+        // A frozen server reports nothing: only the time limit tells.
+        if (!answered) {
+            throw SourceError("the sound server did not answer within " +
+                              std::to_string(REQUEST_TIMEOUT_USEC / 1'000'000) + " s");
         }
-        return query.name;
+        throw SourceError("the sound server connection failed (" + contextError() + ")");
     }
 
-    bool sinkExists(const std::string& name) {
-        struct Query {
-            Impl* self;
-            bool done = false;
+    // The default sink and its monitor, asked for by name: the special name for "the
+    // default monitor" is not understood by every server, and one that falls back to the
+    // default source would record the microphone.
+    MonitorTarget resolveMonitor() {
+        struct ServerQuery : Pending {
+            std::string sink;
+        } server{{this}, {}};
+        await(pa_context_get_server_info(
+                  context,
+                  [](pa_context*, const pa_server_info* info, void* userdata) {
+                      auto* q = static_cast<ServerQuery*>(userdata);
+                      if (info != nullptr && info->default_sink_name != nullptr)
+                          q->sink = info->default_sink_name;
+                      q->finish();
+                  },
+                  &server),
+              server);
+        // PipeWire names its placeholder when there is no sink at all.
+        if (server.sink.empty() || server.sink == "@DEFAULT_SINK@")
+            throw SourceError("nothing to monitor: the sound server has no default sink");
+
+        struct SinkQuery : Pending {
+            std::string monitor;
+        } sink{{this}, {}};
+        await(pa_context_get_sink_info_by_name(
+                  context, server.sink.c_str(),
+                  [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+                      auto* q = static_cast<SinkQuery*>(userdata);
+                      if (info != nullptr && info->monitor_source_name != nullptr)
+                          q->monitor = info->monitor_source_name;
+                      if (eol != 0) q->finish();  // negative: no such sink
+                  },
+                  &sink),
+              sink);
+        if (sink.monitor.empty()) {
+            throw SourceError("nothing to monitor: the sound server's default sink \"" +
+                              server.sink + "\" is gone");
+        }
+        return {server.sink, sink.monitor};
+    }
+
+    // The source `stream` is really connected to; `monitorOfSink` is PA_INVALID_INDEX for a
+    // source that is not a sink's monitor (a microphone).
+    ConnectedSource connectedSource(pa_stream* stream) {
+        struct SourceQuery : Pending {
             bool found = false;
-        } query{this, false, false};
-        pa_operation* op = pa_context_get_sink_info_by_name(
-            context, name.c_str(),
-            [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
-                auto* q = static_cast<Query*>(userdata);
-                if (info != nullptr) q->found = true;
-                if (eol != 0) {
-                    q->done = true;
-                    pa_threaded_mainloop_signal(q->self->loop, 0);
-                }
-            },
-            &query);
-        if (op == nullptr) return false;
-        waitFor([&] { return query.done || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); },
-                REQUEST_TIMEOUT_USEC);
-        if (!query.done) pa_operation_cancel(op);
-        pa_operation_unref(op);
-        return query.found;
+            ConnectedSource source;
+        } query{{this}, false, {}};
+        const std::uint32_t index = pa_stream_get_device_index(stream);
+        if (index == PA_INVALID_INDEX) return {};
+        await(pa_context_get_source_info_by_index(
+                  context, index,
+                  [](pa_context*, const pa_source_info* info, int eol, void* userdata) {
+                      auto* q = static_cast<SourceQuery*>(userdata);
+                      if (info != nullptr) {
+                          q->found = true;
+                          q->source.name = info->name != nullptr ? info->name : "";
+                          q->source.monitorOfSink = info->monitor_of_sink;
+                      }
+                      if (eol != 0) q->finish();
+                  },
+                  &query),
+              query);
+        return query.source;
     }
 
     static void onStreamState(pa_stream* stream, void* userdata) {
@@ -217,6 +279,15 @@ struct PulseAudioSource::Impl {
         if (pa_stream_get_state(stream) == PA_STREAM_FAILED) {
             s->owner->reportStop(s, s->owner->contextError());
         }
+        pa_threaded_mainloop_signal(s->owner->loop, 0);
+    }
+
+    // The server moved the stream to another source, despite PA_STREAM_DONT_MOVE. Whatever
+    // it records now is unchecked: deliver no more, and report the stream as stopped.
+    static void onStreamMoved(pa_stream*, void* userdata) {
+        auto* s = static_cast<PulseStream*>(userdata);
+        s->moved = true;
+        s->owner->reportStop(s, "the sound server moved the capture to another source");
         pa_threaded_mainloop_signal(s->owner->loop, 0);
     }
 
@@ -235,7 +306,7 @@ struct PulseAudioSource::Impl {
         // Data can arrive between the stream turning ready and connect() taking the lock back
         // to set up the delivery buffer. It stays queued for the next call; the anchor counts
         // the backlog back, so the timeline is the same.
-        if (!s->ready) return;
+        if (!s->ready || s->moved) return;
         for (;;) {
             const void* data = nullptr;
             size_t bytes = 0;
@@ -266,6 +337,7 @@ struct PulseAudioSource::Impl {
         if (s->stream == nullptr) return;
         pa_stream_set_state_callback(s->stream, nullptr, nullptr);
         pa_stream_set_read_callback(s->stream, nullptr, nullptr);
+        pa_stream_set_moved_callback(s->stream, nullptr, nullptr);
         if (PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream))) pa_stream_disconnect(s->stream);
         pa_stream_unref(s->stream);
         s->stream = nullptr;
@@ -273,10 +345,7 @@ struct PulseAudioSource::Impl {
 
     std::unique_ptr<PulseStream> connect(StreamSink& sink) {
         ensureContext();
-        const std::string sinkName = defaultSinkName();
-        if (sinkName.empty() || !sinkExists(sinkName)) {
-            throw SourceError("nothing to monitor: the sound server has no default sink");
-        }
+        const MonitorTarget target = resolveMonitor();
 
         const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, RATE, CHANNELS};
         pa_channel_map map;
@@ -291,6 +360,7 @@ struct PulseAudioSource::Impl {
         }
         pa_stream_set_state_callback(s->stream, &onStreamState, s.get());
         pa_stream_set_read_callback(s->stream, &onStreamRead, s.get());
+        pa_stream_set_moved_callback(s->stream, &onStreamMoved, s.get());
 
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -300,11 +370,15 @@ struct PulseAudioSource::Impl {
         attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(FRAGMENT_USEC, &sampleSpec));
         // A fragment size alone still yields bursts; latency adjustment makes the server
         // deliver at that pace. No timing updates: the timeline is anchored on arrival.
-        const auto flags = PA_STREAM_ADJUST_LATENCY;
-        if (pa_stream_connect_record(s->stream, MONITOR_SOURCE, &attr, flags) < 0) {
+        // Not movable: when the monitor goes away the stream fails instead of being moved
+        // to whatever source the server picks next.
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+        const std::string failure = "cannot record from the monitor of sink " + target.sink;
+        if (pa_stream_connect_record(s->stream, target.source.c_str(), &attr, flags) < 0) {
             const std::string why = contextError();
             release(s.get());
-            throw SourceError("cannot record from the default sink's monitor (" + why + ")");
+            throw SourceError(failure + " (" + why + ")");
         }
         const bool settled = waitFor(
             [&] {
@@ -315,8 +389,23 @@ struct PulseAudioSource::Impl {
         if (!settled || pa_stream_get_state(s->stream) != PA_STREAM_READY) {
             const std::string why = settled ? contextError() : "no answer in time";
             release(s.get());
-            throw SourceError("cannot record from the default sink's monitor (" + why + ")");
+            throw SourceError(failure + " (" + why + ")");
         }
+        // Nothing is delivered before this check passes: data that arrives meanwhile stays
+        // queued in the stream and is dropped with it.
+        try {
+            const ConnectedSource actual = connectedSource(s->stream);
+            if (actual.monitorOfSink == PA_INVALID_INDEX || s->moved) {
+                const std::string name = actual.name.empty() ? "an unknown source" : actual.name;
+                throw SourceError("refusing to record " + name +
+                                  ": the sound server connected the capture to it instead of " +
+                                  target.source + ", and it is not a sink's monitor");
+            }
+        } catch (const SourceError&) {
+            release(s.get());
+            throw;
+        }
+        s->description = "sink " + target.sink + " (source " + target.source + ")";
         const pa_sample_spec* actual = pa_stream_get_sample_spec(s->stream);
         if (actual != nullptr && actual->rate > 0) s->rate = actual->rate;
         AudioFormat format;
@@ -342,6 +431,7 @@ class PulseCaptureStream final : public CaptureStream {
     ~PulseCaptureStream() override { stop(); }
 
     StreamId id() const override { return stream_->id; }
+    std::string description() const override { return stream_->description; }
 
     void stop() override {
         MainLoopLock lock(owner_.loop);

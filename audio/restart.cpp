@@ -9,6 +9,11 @@ namespace {
 
 std::string describe(const std::exception& e) { return e.what(); }
 
+// The default sink is resolved again for each stream, so the log says which one it is now.
+void logMonitored(SidecarIo& io, const CaptureStream& stream) {
+    io.logErr("[sondrel] monitoring " + stream.description() + "\n");
+}
+
 }  // namespace
 
 void restartCapture(SidecarIo& io, AudioSource& source, AudioWriter& writer,
@@ -31,6 +36,7 @@ void restartCapture(SidecarIo& io, AudioSource& source, AudioWriter& writer,
         const StreamId id = fresh->id();
         stream = std::move(fresh);
         writer.endRestart(true, id);
+        logMonitored(io, *stream);
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(io.wallNow() - t0).count();
         io.logErr("[sondrel] restart ok in " + std::to_string(ms) + "ms\n");
@@ -45,6 +51,7 @@ void restartCapture(SidecarIo& io, AudioSource& source, AudioWriter& writer,
         const StreamId id = fresh->id();
         stream = std::move(fresh);
         writer.endRestart(true, id);
+        logMonitored(io, *stream);
         io.logErr("[sondrel] restart recovered on second try\n");
     } catch (const std::exception&) {
         // Idle until a later restart succeeds; the failure was logged once already.

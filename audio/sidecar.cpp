@@ -32,6 +32,7 @@ int runNormal(SidecarIo& io, AudioSource& source) {
     try {
         stream = source.makeStream(writer);
         writer.adoptStream(stream->id());
+        io.logErr("[sondrel] monitoring " + stream->description() + "\n");
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(io.wallNow() - launch).count();
         io.logErr("[sondrel] capturing +" + std::to_string(ms) + "ms\n");

@@ -57,7 +57,8 @@ class NormalRun : public ::testing::Test {
 TEST_F(NormalRun, InputClosedAtOnceStartsAndStopsTheStream) {
     EXPECT_EQ(runNormal(io, source), 0);
     EXPECT_THAT(io.logs,
-                ElementsAre("[sondrel] capturing +0ms", "[sondrel] stopped (totalFrames=0)"));
+                ElementsAre("[sondrel] monitoring sink fake1 (source fake1.monitor)",
+                            "[sondrel] capturing +0ms", "[sondrel] stopped (totalFrames=0)"));
     EXPECT_THAT(source.stoppedIds, ElementsAre(1u));
     EXPECT_THAT(io.exits, IsEmpty());
 }
@@ -85,29 +86,32 @@ TEST_F(NormalRun, RestartOutcomesAreLoggedInOrder) {
         std::vector<std::string> lines;
         std::vector<StreamId> stopped;  // stop() calls, the final stop included
     };
+    const std::string first = "[sondrel] monitoring sink fake1 (source fake1.monitor)";
     const std::vector<Case> cases = {
         {"all succeed",
          {""},
          {},
-         {"[sondrel] restart requested (totalFrames=0)", "[sondrel] restart ok in 0ms"},
+         {first, "[sondrel] restart requested (totalFrames=0)",
+          "[sondrel] monitoring sink fake2 (source fake2.monitor)", "[sondrel] restart ok in 0ms"},
          {1, 2}},
         {"old stop fails",
          {""},
          {"already stopped"},
-         {"[sondrel] restart requested (totalFrames=0)",
+         {first, "[sondrel] restart requested (totalFrames=0)",
           "[sondrel] restart: old stopCapture threw already stopped (continuing)",
-          "[sondrel] restart ok in 0ms"},
+          "[sondrel] monitoring sink fake2 (source fake2.monitor)", "[sondrel] restart ok in 0ms"},
          {1, 2}},
         {"first rebuild fails",
          {"", "busy"},
          {},
-         {"[sondrel] restart requested (totalFrames=0)", "[sondrel] restart FAILED: busy",
+         {first, "[sondrel] restart requested (totalFrames=0)", "[sondrel] restart FAILED: busy",
+          "[sondrel] monitoring sink fake3 (source fake3.monitor)",
           "[sondrel] restart recovered on second try"},
          {1, 3}},
         {"both rebuilds fail",
          {"", "busy", "gone"},
          {},
-         {"[sondrel] restart requested (totalFrames=0)", "[sondrel] restart FAILED: busy"},
+         {first, "[sondrel] restart requested (totalFrames=0)", "[sondrel] restart FAILED: busy"},
          {1, 1}},
     };
     for (const Case& c : cases) {
@@ -119,7 +123,8 @@ TEST_F(NormalRun, RestartOutcomesAreLoggedInOrder) {
         EXPECT_EQ(runNormal(fresh, src), 0) << c.name;
         std::vector<std::string> lines;
         for (const auto& line : fresh.logs) {
-            if (line.find("restart") != std::string::npos) lines.push_back(line);
+            if (line.find("restart") != std::string::npos || line.find("monitoring") == 10)
+                lines.push_back(line);
         }
         EXPECT_EQ(lines, c.lines) << c.name;
         EXPECT_EQ(src.stoppedIds, c.stopped) << c.name;

@@ -1,5 +1,7 @@
 #include "fake_audio_source.h"
 
+#include <string>
+
 namespace sondrel::testing {
 namespace {
 
@@ -7,6 +9,10 @@ class FakeStream final : public CaptureStream {
   public:
     FakeStream(FakeAudioSource& source, StreamId id) : source_(source), id_(id) {}
     StreamId id() const override { return id_; }
+    std::string description() const override {
+        return "sink fake" + std::to_string(id_) + " (source fake" + std::to_string(id_) +
+               ".monitor)";
+    }
     void stop() override {
         source_.stoppedIds.push_back(id_);
         if (source_.stopOutcomes.empty()) return;
