@@ -1,7 +1,8 @@
-"""Runs the built sondrel against a private PulseAudio daemon.
+"""Runs the built sondrel against a private sound server: a PulseAudio daemon, or PipeWire
+with WirePlumber and pipewire-pulse.
 
-usage: sondrel_integration_test.py <sondrel binary> <scenario>
-Scenarios: downmix, t0, restart, kill, frozen, noserver, closed_output, dryrun.
+usage: sondrel_integration_test.py <sondrel binary> <scenario> [pulseaudio|pipewire]
+Scenarios: downmix, t0, restart, kill, frozen, noserver, follow, closed_output, dryrun.
 """
 import math
 import os
@@ -12,6 +13,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pulse_fixture as pf  # noqa: E402
 
 FAILURES = []
+SERVER = "pulseaudio"  # set from the command line
+MIC_LEVEL = 0.7  # what the decoy microphone carries; never seen on standard output
 
 
 def check(condition, message):
@@ -39,10 +42,11 @@ def scenario_downmix(binary):
     frames = pf.RATE  # one second
     left = pf.tone(frames, 0.95, 440.0)
     right = pf.tone(frames, 0.95, 660.0, phase=0.5)
-    with pf.PulseServer() as server:
+    with pf.make_server(SERVER) as server:
         env = server.client_env()
         sondrel = pf.Sondrel(binary, env)
-        reference = pf.Recorder(["parec", "-d", "@DEFAULT_MONITOR@", "--format=float32le",
+        # By name: pipewire-pulse takes the special monitor name for the default source.
+        reference = pf.Recorder(["parec", "-d", pf.SINK + ".monitor", "--format=float32le",
                                  "--channels=2", "--rate=48000", "--latency-msec=20"], env)
         try:
             wait_for_header(sondrel)
@@ -108,7 +112,7 @@ def scenario_t0(binary):
     """The header's t0us places a click within 300 ms of when it was played."""
     silence = pf.pack_frames(480, 0.0, 0.0)  # 10 ms chunks
     click = pf.pack_frames(480, 0.8, 0.8)
-    with pf.PulseServer() as server:
+    with pf.make_server(SERVER) as server:
         sondrel = pf.Sondrel(binary, server.client_env())
         try:
             player = pf.Player(server)
@@ -135,7 +139,7 @@ def scenario_t0(binary):
 
 def scenario_restart(binary):
     """RESTART every 2 s over 10 s keeps samples = elapsed time x 48000 within 1%."""
-    with pf.PulseServer() as server:
+    with pf.make_server(SERVER) as server:
         player = pf.Player(server, latency_msec=50)
         player.play_in_background(pf.pack_frames(pf.RATE * 12, 0.3, 0.1))  # a steady level
         sondrel = pf.Sondrel(binary, server.client_env())
@@ -144,7 +148,8 @@ def scenario_restart(binary):
             for _ in range(5):
                 time.sleep(2.0)
                 sondrel.send(b"RESTART\n")
-            time.sleep(0.05)
+            # The last new stream's first buffer settles its gap (PipeWire takes ~0.2 s).
+            wait_for_count(sondrel, "restart gap-pad", 5, 5)
             closed_at = time.time()
             sondrel.close_input()
             check(sondrel.wait(10) == 0, "exit status not 0")
@@ -168,7 +173,7 @@ def scenario_restart(binary):
 
 def scenario_kill(binary):
     """Killing the server: exit 2, the stop line last, every sample before it intact."""
-    with pf.PulseServer() as server:
+    with pf.make_server(SERVER) as server:
         player = pf.Player(server)
         player.play_in_background(pf.pack_frames(pf.RATE * 10, 0.25, 0.25))
         sondrel = pf.Sondrel(binary, server.client_env())
@@ -211,7 +216,7 @@ def wait_for_line(sondrel, needle, timeout):
 def scenario_frozen(binary):
     """A frozen server fails a restart within its time limits; the program keeps going."""
     import signal
-    with pf.PulseServer() as server:
+    with pf.make_server(SERVER) as server:
         sondrel = pf.Sondrel(binary, server.client_env())
         try:
             wait_for_header(sondrel)
@@ -237,10 +242,14 @@ def scenario_frozen(binary):
 
 
 def scenario_noserver(binary):
-    """Nothing to monitor: no server, or a server without sinks, exits 3."""
-    with pf.PulseServer(with_sink=False) as server:
+    """Nothing to monitor: no server, or a server whose default sink is gone while a
+    microphone is the default source, exits 3 without recording the microphone."""
+    with pf.make_server(SERVER) as server:
+        server.add_decoy_mic(MIC_LEVEL)
+        server.remove_sinks()
         env_no_server = server.client_env(PULSE_SERVER="unix:" + server.socket + ".absent")
-        for name, env in (("no server", env_no_server), ("no sink", server.client_env())):
+        for name, env in (("no server", env_no_server),
+                          ("default sink gone", server.client_env())):
             sondrel = pf.Sondrel(binary, env)
             sondrel.close_input()
             try:
@@ -255,9 +264,71 @@ def scenario_noserver(binary):
             check(not sondrel.out, name + ": wrote to standard output")
 
 
+def mono(left, right):
+    """sondrel's down-mix of one constant stereo frame, in float32."""
+    return pf_float((pf_float(left) + pf_float(right)) * 0.5)
+
+
+def scenario_follow(binary):
+    """A microphone as the default source never reaches standard output, and a default
+    sink changed between two RESTARTs moves the capture to the new sink's monitor."""
+    before, after = mono(0.3, 0.1), mono(0.5, 0.3)
+    with pf.make_server(SERVER) as server:
+        server.add_decoy_mic(MIC_LEVEL)
+        server.add_sink("headset", default=False)
+        players = [pf.Player(server, latency_msec=50), pf.Player(server, 50, device="headset")]
+        players[0].play_in_background(pf.pack_frames(pf.RATE * 10, 0.3, 0.1))
+        players[1].play_in_background(pf.pack_frames(pf.RATE * 10, 0.5, 0.3))
+        sondrel = pf.Sondrel(binary, server.client_env())
+        try:
+            wait_for_header(sondrel)
+            time.sleep(1.0)
+            sondrel.send(b"RESTART\n")
+            check(wait_for_count(sondrel, "restart ok in", 1, 10), "first restart")
+            time.sleep(1.0)
+            # Both servers move a playing stream to a new default sink; this one stops
+            # first so that each sink's level stays its own.
+            players[0].proc.kill()
+            server.set_default_sink("headset")
+            sondrel.send(b"RESTART\n")
+            check(wait_for_count(sondrel, "restart ok in", 2, 10), "second restart")
+            time.sleep(1.5)
+            sondrel.close_input()
+            check(sondrel.wait(10) == 0, "exit status not 0")
+        finally:
+            sondrel.kill()
+            for player in players:
+                player.proc.kill()
+    lines = sondrel.stderr_lines()
+    monitored = [l for l in lines if l.startswith("[sondrel] monitoring ")]
+    print("\n".join(l for l in lines if "restart" in l or "monitoring" in l))
+    check(monitored == ["[sondrel] monitoring sink %s (source %s.monitor)" % (s, s)
+                        for s in (pf.SINK, pf.SINK, "headset")], "monitored sinks in order")
+    _, samples, _ = sondrel.header_and_samples()
+    heard = set(samples)
+    check(mono(MIC_LEVEL, MIC_LEVEL) not in heard, "the microphone reached standard output")
+    check(heard <= {0.0, before, after}, "samples other than silence and the two sinks' levels: "
+          "%r" % sorted(heard - {0.0, before, after})[:5])
+    first_after = next((i for i, x in enumerate(samples) if x == after), None)
+    last_before = max((i for i, x in enumerate(samples) if x == before), default=None)
+    check(samples.count(before) > 1.5 * pf.RATE, "the first sink was not heard for 1.5 s")
+    check(samples.count(after) > 1.0 * pf.RATE, "the new default sink was not heard for 1 s")
+    check(first_after is not None and last_before is not None and last_before < first_after,
+          "the new sink's level came before the old one's ended")
+
+
+def wait_for_count(sondrel, needle, count, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if sum(needle in l for l in sondrel.stderr_lines()) >= count:
+            return True
+        time.sleep(0.05)
+    return False
+
+
 def scenario_closed_output(binary):
     """A reader that closes standard output ends sondrel promptly, with or without audio."""
-    with pf.PulseServer() as server:
+    with pf.make_server(SERVER) as server:
         for name, delay in (("while streaming", 1.0), ("at once", 0.0)):
             sondrel = pf.Sondrel(binary, server.client_env())
             if delay:
@@ -319,15 +390,19 @@ SCENARIOS = {name[len("scenario_"):]: fn for name, fn in globals().items()
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in SCENARIOS:
-        sys.exit("usage: %s <sondrel> <%s>" % (sys.argv[0], "|".join(SCENARIOS)))
+    global SERVER
+    if len(sys.argv) not in (3, 4) or sys.argv[2] not in SCENARIOS or \
+            (len(sys.argv) == 4 and sys.argv[3] not in pf.SERVERS):
+        sys.exit("usage: %s <sondrel> <%s> [%s]" % (sys.argv[0], "|".join(SCENARIOS),
+                                                    "|".join(pf.SERVERS)))
     binary, name = sys.argv[1], sys.argv[2]
+    SERVER = sys.argv[3] if len(sys.argv) == 4 else "pulseaudio"
     if name != "dryrun":
-        pf.require_tools("pulseaudio", "pacat", "parec", "pactl")
+        pf.require_tools(*pf.CLIENT_TOOLS, server=SERVER)
     SCENARIOS[name](binary)
     if FAILURES:
-        sys.exit("%d check(s) failed in %s" % (len(FAILURES), name))
-    print("ok: " + name)
+        sys.exit("%d check(s) failed in %s on %s" % (len(FAILURES), name, SERVER))
+    print("ok: %s on %s" % (name, SERVER))
 
 
 if __name__ == "__main__":
