@@ -12,7 +12,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <nlohmann/json.hpp>
 
-#include "command/output.h"
+#include "base/output.h"
 
 using namespace tessival;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/image_codec.h"
+#include "codec/image_codec.h"
 
 using namespace tessival;
 

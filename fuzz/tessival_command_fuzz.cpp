@@ -15,7 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "command/command_loop.h"
-#include "command/output.h"
+#include "base/output.h"
 
 using namespace tessival;
 

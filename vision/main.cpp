@@ -7,15 +7,15 @@
 #include <unistd.h>
 #include <vector>
 
-#include "analysis/fixture_ring.h"
-#include "analysis/text_recognizer_tesseract.h"
+#include "command/fixture_ring.h"
+#include "platform/text_recognizer_tesseract.h"
 #include "command/analyze_mode.h"
 #include "command/capture_handlers.h"
 #include "command/command_loop.h"
-#include "command/output.h"
+#include "base/output.h"
 #include "command/selftest.h"
 #include "windows/window_search.h"
-#include "windows/window_system_x11.h"
+#include "platform/window_system_x11.h"
 
 // The build passes the project version; a build without it still compiles.
 #ifndef SIDECARS_VERSION

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "analysis/image_codec.h"
+#include "codec/image_codec.h"
 #include "analysis/ocr.h"
 #include "analysis/participants.h"
-#include "analysis/text_recognizer_tesseract.h"
+#include "platform/text_recognizer_tesseract.h"
 #include "command/capture_handlers.h"
 
 namespace {

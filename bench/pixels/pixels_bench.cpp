@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "analysis/border_score.h"
-#include "analysis/image_codec.h"
-#include "analysis/rect.h"
+#include "codec/image_codec.h"
+#include "base/rect.h"
 #include "analysis/ring_scan.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "command/output.h"
+#include "base/output.h"
 #include "windows/screenshot.h"
 #include "windows/window_search.h"
-#include "windows/window_system_x11.h"
+#include "platform/window_system_x11.h"
 
 namespace {
 

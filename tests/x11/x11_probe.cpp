@@ -22,12 +22,12 @@
 #include <sstream>
 #include <string>
 
-#include "command/output.h"
+#include "base/output.h"
 #include "windows/screenshot.h"
 #include "windows/slide_window.h"
 #include "windows/window_scoring.h"
 #include "windows/window_search.h"
-#include "windows/window_system_x11.h"
+#include "platform/window_system_x11.h"
 
 namespace {
 

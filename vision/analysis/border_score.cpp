@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "analysis/pixel.h"
+#include "base/pixel.h"
 
 namespace tessival {
 

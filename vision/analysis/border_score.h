@@ -1,7 +1,7 @@
 #pragma once
 
-#include "analysis/image.h"
-#include "analysis/rect.h"
+#include "base/image.h"
+#include "base/rect.h"
 
 namespace tessival {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "analysis/unicode_text.h"
-#include "windows/meeting_text.h"
+#include "base/unicode_text.h"
+#include "analysis/meeting_text.h"
 
 namespace tessival {
 namespace {

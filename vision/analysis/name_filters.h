@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/rect.h"
+#include "base/rect.h"
 
 // Which OCR lines of a meeting window are participant names.
 namespace tessival {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/image.h"
-#include "analysis/rect.h"
+#include "base/image.h"
+#include "base/rect.h"
 #include "analysis/text_recognizer.h"
 
 namespace tessival {
@@ -17,8 +17,8 @@ struct TextObservation {
     Rect box;
 };
 
-// Every line the recogniser reads in `img`, in its order, boxes flipped to a top-left
-// origin. A failed recognition is an empty result.
+// Every line the recogniser reads in `img`, in its order. Throws what the recogniser
+// throws; the caller decides what a failed recognition means.
 std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img);
 
 }  // namespace tessival

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/image.h"
+#include "base/image.h"
 
 namespace tessival {
 

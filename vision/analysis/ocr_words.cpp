@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "analysis/unicode_text.h"
+#include "base/unicode_text.h"
 
 namespace tessival {
 namespace {
@@ -62,7 +62,7 @@ std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, do
     if (conf < LINE_MIN_CONFIDENCE) return std::nullopt;
     if (unicode::characterCount(text) <= 2 && conf < SHORT_LINE_MIN_CONFIDENCE) return std::nullopt;
     return RecognizedLine{unicode::repairUtf8(text), conf,
-                          Rect{x0 / imgW, 1.0 - y1 / imgH, (x1 - x0) / imgW, (y1 - y0) / imgH}};
+                          Rect{x0 / imgW, y0 / imgH, (x1 - x0) / imgW, (y1 - y0) / imgH}};
 }
 
 std::vector<RecognizedLine> joinSplitLines(std::vector<RecognizedLine> lines, double imgW,

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/rect.h"
+#include "base/rect.h"
 #include "analysis/text_recognizer.h"
 
 namespace tessival {
@@ -26,7 +26,7 @@ inline constexpr float SHORT_LINE_MIN_CONFIDENCE = 0.9f;
 // icons beside a label (microphone, shield, a slide's bullet) that the engine reads as
 // symbols or as one unsure character are dropped, and a line the engine is unsure of as a
 // whole (mostly shapes in video read as letters) is no line at all. The box of the result is
-// normalised to an image of imgW x imgH pixels with a bottom-left origin.
+// normalised to an image of imgW x imgH pixels with a top-left origin.
 std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, double imgW,
                                            double imgH);
 
@@ -34,7 +34,7 @@ std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, do
 // within 30% of their height, heights within 30% of each other) whose gap is under 0.35 of
 // the height become one line; with no space when the gap is under 0.15 of the height
 // (letter spacing: "A" + "mara Okafor" is "Amara Okafor"), else with one. Boxes normalised
-// to an image of imgW x imgH pixels, bottom-left origin; order otherwise kept.
+// to an image of imgW x imgH pixels, top-left origin; order otherwise kept.
 std::vector<RecognizedLine> joinSplitLines(std::vector<RecognizedLine> lines, double imgW,
                                            double imgH);
 

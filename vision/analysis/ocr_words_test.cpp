@@ -41,7 +41,7 @@ TEST(AssembleLine, DropsIconNoiseAtTheEdgesAndUnsureLines) {
     }
 }
 
-TEST(AssembleLine, BoxCoversTheKeptWordsBottomLeftOrigin) {
+TEST(AssembleLine, BoxCoversTheKeptWordsTopLeftOrigin) {
     const std::vector<OcrWord> words = {{"%", 20, {100, 480, 20, 20}},
                                         {"Ana", 96, {130, 480, 60, 20}},
                                         {"Silva", 96, {200, 478, 80, 24}}};
@@ -49,13 +49,13 @@ TEST(AssembleLine, BoxCoversTheKeptWordsBottomLeftOrigin) {
     ASSERT_TRUE(line);
     EXPECT_NEAR(line->box.x, 130 / W, 1e-12);
     EXPECT_NEAR(line->box.width, 150 / W, 1e-12);
-    EXPECT_NEAR(line->box.y, 1 - 502 / H, 1e-12);
+    EXPECT_NEAR(line->box.y, 478 / H, 1e-12);
     EXPECT_NEAR(line->box.height, 24 / H, 1e-12);
     EXPECT_NEAR(line->confidence, 0.96, 1e-6);
 }
 
 RecognizedLine lineAt(std::string text, double x0, double x1, double yTop, double h) {
-    return RecognizedLine{std::move(text), 0.9f, Rect{x0 / W, 1 - (yTop + h) / H, (x1 - x0) / W, h / H}};
+    return RecognizedLine{std::move(text), 0.9f, Rect{x0 / W, yTop / H, (x1 - x0) / W, h / H}};
 }
 
 TEST(JoinSplitLines, JoinsLettersAndWordsOfOneLabelOnly) {

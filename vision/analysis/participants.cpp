@@ -3,7 +3,7 @@
 #include "analysis/border_score.h"
 #include "analysis/name_filters.h"
 #include "analysis/tile_inference.h"
-#include "windows/meeting_text.h"
+#include "analysis/meeting_text.h"
 
 namespace tessival {
 

@@ -4,9 +4,9 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/image.h"
+#include "base/image.h"
 #include "analysis/ocr.h"
-#include "analysis/rect.h"
+#include "base/rect.h"
 #include "analysis/ring_scan.h"
 
 namespace tessival {

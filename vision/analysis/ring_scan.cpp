@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "analysis/pixel.h"
+#include "base/pixel.h"
 
 namespace tessival {
 

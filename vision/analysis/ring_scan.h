@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "analysis/image.h"
-#include "analysis/rect.h"
+#include "base/image.h"
+#include "base/rect.h"
 
 namespace tessival {
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "analysis/pixel.h"
+#include "base/pixel.h"
 #include "testing/canvas.h"
 
 namespace tessival {

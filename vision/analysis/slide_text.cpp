@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "analysis/unicode_text.h"
+#include "base/unicode_text.h"
 
 namespace tessival {
 namespace {

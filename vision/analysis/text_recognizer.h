@@ -3,13 +3,14 @@
 #include <string>
 #include <vector>
 
-#include "analysis/image.h"
-#include "analysis/rect.h"
+#include "base/errors.h"
+#include "base/image.h"
+#include "base/rect.h"
 
 namespace tessival {
 
 // One recognised line as the engine reports it: the box is normalised to the image with
-// the origin at the BOTTOM-left (ocr() flips it).
+// the origin at the top-left, like every rectangle the analysis exchanges.
 struct RecognizedLine {
     std::string text;
     float confidence = 0;  // 0 to 1

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/rect.h"
+#include "base/rect.h"
 
 namespace tessival {
 

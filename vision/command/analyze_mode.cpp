@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "analysis/image_codec.h"
+#include "codec/image_codec.h"
 #include "analysis/ocr.h"
 #include "analysis/participants.h"
 #include "analysis/slide_text.h"
@@ -59,7 +59,7 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
         out.emit(Answer{{"ok", false}, {"error", "cannot read image at " + options.imagePath}});
         return false;
     }
-    const std::vector<TextObservation> lines = ocr(recognizer, *image);
+    const std::vector<TextObservation> lines = readText(recognizer, *image, out);
     if (options.listLines) {
         for (const TextObservation& l : lines) {
             char box[160];

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "analysis/text_recognizer.h"
-#include "command/output.h"
+#include "base/output.h"
 
 namespace tessival {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "analysis/image.h"
+#include "base/image.h"
 #include "analysis/ocr.h"
 #include "analysis/participants.h"
-#include "analysis/rect.h"
+#include "base/rect.h"
 
 namespace tessival {
 

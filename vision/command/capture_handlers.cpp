@@ -3,13 +3,13 @@
 #include <cmath>
 #include <cstdio>
 
-#include "analysis/image_codec.h"
-#include "analysis/image_ops.h"
+#include "codec/image_codec.h"
+#include "codec/image_ops.h"
 #include "analysis/ocr.h"
 #include "analysis/participants.h"
 #include "analysis/slide_text.h"
 #include "analysis/tile_inference.h"
-#include "windows/meeting_text.h"
+#include "analysis/meeting_text.h"
 #include "windows/screenshot.h"
 #include "windows/slide_window.h"
 #include "windows/window_scoring.h"
@@ -32,11 +32,16 @@ Answer failure(const std::string& error) { return Answer{{"ok", false}, {"error"
 
 Answer rectJson(const Rect& r) { return Answer::array({r.x, r.y, r.width, r.height}); }
 
-std::string quotedAppTitle(const WindowFacts& w) {
-    return "app=\"" + appName(w) + "\" title=\"" + titleOf(w) + "\"";
-}
-
 }  // namespace
+
+std::vector<TextObservation> readText(TextRecognizer& recognizer, const Image& img, Output& out) {
+    try {
+        return ocr(recognizer, img);
+    } catch (const std::exception& e) {
+        out.log(std::string("[tessival] text recognition failed, reading no text: ") + e.what());
+        return {};
+    }
+}
 
 std::optional<EncodedCrop> cropAndEncode(const Image& img, const Rect& tile) {
     const std::optional<Rect> rect = paddedCropRect(tile, img.width, img.height);
@@ -114,14 +119,14 @@ Answer CaptureHandlers::capture(const std::optional<std::string>& query) {
     const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
     if (!picked) return failure("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
-    const std::vector<TextObservation> lines = ocr(s_.recognizer, image);
+    const std::vector<TextObservation> lines = readText(s_.recognizer, image, s_.out);
     const ParticipantAnalysis a = analyzeParticipants(image, lines, titleOf(picked->window));
 
     updateWindowLock(s_.lock, s_.out, picked->window, a.uiHits, a.ring.best.has_value());
     if (picked->unproven && !a.evidence) {
         s_.out.log("[tessival] UNPROVEN window, no call-UI/ring content (call-ui x" + std::to_string(a.uiHits) +
                    ", ocr strings " + std::to_string(lines.size()) + ") \u2014 emitting no names: " +
-                   quotedAppTitle(picked->window));
+                   appAndTitle(picked->window));
         return Answer{{"ok", true}, {"window", windowInfo(*picked)}, {"names", Answer::array()}, {"unproven", true}};
     }
     const std::optional<SpeakerCrop> crop = speakerCrop(image, a, s_.out);
@@ -152,13 +157,13 @@ Answer CaptureHandlers::captureFrame(const std::optional<std::string>& query) {
     const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
     if (!picked) return failure("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
-    const std::vector<TextObservation> lines = ocr(s_.recognizer, image);
+    const std::vector<TextObservation> lines = readText(s_.recognizer, image, s_.out);
     std::vector<std::string> texts;
     for (const TextObservation& l : lines) texts.push_back(l.text);
     const int hits = callUiHits(texts);
     if (picked->unproven && hits < LOCK_MIN_UI_HITS) {
         s_.out.log("[tessival] CAPTURE_FRAME refused \u2014 UNPROVEN window (call-ui x" + std::to_string(hits) +
-                   "): " + quotedAppTitle(picked->window));
+                   "): " + appAndTitle(picked->window));
         return Answer{{"ok", true}, {"window", windowInfo(*picked)}, {"unproven", true}};
     }
     std::vector<Rect> boxes;
@@ -194,7 +199,7 @@ Answer CaptureHandlers::captureSlide(const std::optional<std::string>& query) {
     const std::optional<WindowFacts> window = findSlideWindow(s_.windows, query);
     if (!window) return failure("no shared-screen or slide window found");
     const Image image = screenshot(s_.windows, *window);
-    const std::string text = slideText(ocr(s_.recognizer, image));
+    const std::string text = slideText(readText(s_.recognizer, image, s_.out));
     return Answer{{"ok", true},
                   {"window", Answer{{"app", appName(*window)}, {"title", titleOf(*window)}}},
                   {"text", text}};

@@ -5,9 +5,9 @@
 
 #include "analysis/participants.h"
 #include "analysis/text_recognizer.h"
-#include "command/answer.h"
+#include "base/answer.h"
 #include "command/command_loop.h"
-#include "command/output.h"
+#include "base/output.h"
 #include "windows/window_search.h"
 #include "windows/window_system.h"
 
@@ -20,6 +20,10 @@ struct Services {
     Output& out;
     WindowLock& lock;
 };
+
+// Every line of text in `img`; a recognition that fails is logged and read as no text, so
+// the answer still carries what the pixels show.
+std::vector<TextObservation> readText(TextRecognizer& recognizer, const Image& img, Output& out);
 
 // A tile cut out with padding, shrunk to RING_CROP_MAX_SIDE and PNG-encoded as Base64.
 struct EncodedCrop {

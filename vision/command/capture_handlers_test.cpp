@@ -12,17 +12,17 @@
 namespace tessival {
 namespace {
 
-// A recogniser that reads what the test scripted. Boxes are given top-left, as the
-// answers show them, and handed over bottom-left, as an engine reports them.
+// A recogniser that reads what the test scripted.
 struct ScriptedRecognizer : TextRecognizer {
     std::vector<RecognizedLine> lines;
     int calls = 0;
+    bool fail = false;
     void add(std::string text, Rect topLeftBox, float conf = 0.9f) {
-        const Rect& b = topLeftBox;
-        lines.push_back({std::move(text), conf, Rect{b.x, 1.0 - b.y - b.height, b.width, b.height}});
+        lines.push_back({std::move(text), conf, topLeftBox});
     }
     std::vector<RecognizedLine> recognize(const Image&) override {
         ++calls;
+        if (fail) throw PlatformError("engine failed");
         return lines;
     }
 };
@@ -171,10 +171,24 @@ TEST_F(CaptureHandlerTest, NamesAreFilteredButNeverMerged) {
 TEST_F(CaptureHandlerTest, RingWithoutNamesStillGivesTheCrop) {
     ws.windows = {window(7, "zoom.us", "Zoom Meeting")};
     ws.imageFor[7] = galleryWithRing(true);
-    const Answer a = handlers().capture(std::nullopt);
-    EXPECT_TRUE(a["names"].empty());
-    EXPECT_TRUE(a.contains("ring_crop"));
-    EXPECT_TRUE(a.contains("ring_rect"));
+    for (bool engineFails : {false, true}) {
+        ocr.fail = engineFails;
+        const Answer a = handlers().capture(std::nullopt);
+        EXPECT_TRUE(a["names"].empty()) << engineFails;
+        EXPECT_TRUE(a.contains("ring_crop")) << engineFails;
+        EXPECT_TRUE(a.contains("ring_rect")) << engineFails;
+    }
+    EXPECT_TRUE(logged("[tessival] text recognition failed, reading no text: engine failed"));
+}
+
+TEST_F(CaptureHandlerTest, TitleWithLineBreaksStaysOneLogLine) {
+    ws.windows = {window(3, "Chromium", "Inbox\n[tessival] forged\r")};
+    ocr.add("Mute", {0.1, 0.9, 0.05, 0.03});
+    handlers().capture(std::nullopt);
+    handlers().captureFrame(std::nullopt);
+    EXPECT_TRUE(logged("[tessival] UNPROVEN window"));
+    EXPECT_TRUE(logged("[tessival] CAPTURE_FRAME refused"));
+    for (const std::string& line : log.logLines()) EXPECT_NE(line.rfind("[tessival] forged", 0), 0u) << line;
 }
 
 TEST_F(CaptureHandlerTest, HighlightedBorderWithoutRingGivesATileCrop) {

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-#include "analysis/unicode_text.h"
+#include "base/unicode_text.h"
 
 namespace tessival {
 namespace {

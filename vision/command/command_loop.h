@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "command/answer.h"
-#include "command/output.h"
+#include "base/answer.h"
+#include "base/output.h"
 
 namespace tessival {
 

@@ -5,16 +5,16 @@
 #include <optional>
 
 #include "analysis/border_score.h"
-#include "analysis/image.h"
-#include "analysis/image_codec.h"
-#include "analysis/image_ops.h"
+#include "base/image.h"
+#include "codec/image_codec.h"
+#include "codec/image_ops.h"
 #include "analysis/name_filters.h"
-#include "analysis/pixel.h"
+#include "base/pixel.h"
 #include "analysis/ring_scan.h"
 #include "analysis/slide_text.h"
 #include "analysis/tile_inference.h"
 #include "windows/display_geometry.h"
-#include "windows/meeting_text.h"
+#include "analysis/meeting_text.h"
 #include "windows/window_scoring.h"
 
 namespace tessival {

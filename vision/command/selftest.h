@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "command/answer.h"
-#include "command/output.h"
+#include "base/answer.h"
+#include "base/output.h"
 
 namespace tessival {
 

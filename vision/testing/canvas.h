@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "analysis/image.h"
+#include "base/image.h"
 
 // Synthetic pictures for tests: a background with filled boxes, outlines, round rings and
 // single pixels, stored red-first or blue-first.

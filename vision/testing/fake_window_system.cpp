@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "analysis/image_codec.h"
+#include "codec/image_codec.h"
 
 namespace tessival {
 

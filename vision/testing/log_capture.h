@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "command/output.h"
+#include "base/output.h"
 
 namespace tessival {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "analysis/rect.h"
+#include "base/rect.h"
 #include "windows/window_system.h"
 
 // How window frames relate to displays. All rectangles are root coordinates, points.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "command/capture_error.h"
+#include "base/errors.h"
 #include "windows/display_geometry.h"
 
 namespace tessival {

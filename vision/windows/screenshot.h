@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/image.h"
+#include "base/image.h"
 #include "windows/window_system.h"
 
 namespace tessival {

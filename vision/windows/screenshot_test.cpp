@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "command/capture_error.h"
+#include "base/errors.h"
 #include "testing/fake_window_system.h"
 
 namespace tessival {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "analysis/unicode_text.h"
+#include "base/unicode_text.h"
 #include "windows/display_geometry.h"
-#include "windows/meeting_text.h"
+#include "analysis/meeting_text.h"
 #include "windows/window_scoring.h"
 #include "windows/window_search.h"
 

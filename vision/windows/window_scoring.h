@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "command/answer.h"
+#include "base/answer.h"
 #include "windows/window_system.h"
 
 // Scoring the eligible windows and packing the chosen one with its display facts.

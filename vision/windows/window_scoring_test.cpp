@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "windows/meeting_text.h"
+#include "analysis/meeting_text.h"
 
 namespace tessival {
 namespace {

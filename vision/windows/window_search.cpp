@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "windows/display_geometry.h"
-#include "windows/meeting_text.h"
+#include "analysis/meeting_text.h"
 
 namespace tessival {
 namespace {
@@ -20,10 +20,6 @@ std::string forLog(std::string_view s) {
         out.push_back(u < 0x20 || u == 0x7f ? ' ' : ch);
     }
     return out;
-}
-
-std::string appAndTitle(const WindowFacts& window) {
-    return "app=\"" + forLog(appName(window)) + "\" title=\"" + forLog(titleOf(window)) + "\"";
 }
 
 double areaOf(const WindowFacts& w) { return w.frame.width * w.frame.height; }
@@ -82,6 +78,10 @@ std::optional<Rect> activeDisplayFrame(const std::vector<const WindowFacts*>& el
 }
 
 }  // namespace
+
+std::string appAndTitle(const WindowFacts& window) {
+    return "app=\"" + forLog(appName(window)) + "\" title=\"" + forLog(titleOf(window)) + "\"";
+}
 
 std::string describe(const WindowFacts& window) {
     return appAndTitle(window) +

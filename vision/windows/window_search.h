@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "command/output.h"
+#include "base/output.h"
 #include "windows/window_scoring.h"
 #include "windows/window_system.h"
 
@@ -27,6 +27,9 @@ struct WindowLock {
     std::optional<uint32_t> lockedWindowID;
     std::string lockedWindowDesc;  // app="…" title="…" at lock time
 };
+
+// app="<name>" title="<title>" for log lines, control characters blanked.
+std::string appAndTitle(const WindowFacts& window);
 
 // app="<name>" title="<title>" size=<w>x<h>
 std::string describe(const WindowFacts& window);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "command/output.h"
+#include "base/output.h"
 #include "testing/fake_window_system.h"
 #include "testing/log_capture.h"
 

@@ -7,16 +7,11 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "analysis/image.h"
-#include "analysis/rect.h"
+#include "base/errors.h"
+#include "base/image.h"
+#include "base/rect.h"
 
 namespace tessival {
-
-// The one error type of the platform code; what() is a clear sentence that becomes the
-// answer's "error" text.
-struct PlatformError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 struct OwningApplication {
     std::string name;          // valid UTF-8

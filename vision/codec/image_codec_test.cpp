@@ -1,4 +1,4 @@
-#include "analysis/image_codec.h"
+#include "codec/image_codec.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "analysis/image_ops.h"
+#include "codec/image_ops.h"
 #include "analysis/ring_scan.h"
 #include "testing/canvas.h"
 

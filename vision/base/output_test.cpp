@@ -1,4 +1,4 @@
-#include "command/output.h"
+#include "base/output.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "windows/meeting_text.h"
+#include "analysis/meeting_text.h"
 
 #include <gtest/gtest.h>
 

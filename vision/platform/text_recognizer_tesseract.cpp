@@ -1,4 +1,4 @@
-#include "analysis/text_recognizer_tesseract.h"
+#include "platform/text_recognizer_tesseract.h"
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
@@ -21,7 +21,7 @@
 #include "analysis/ocr_prep.h"
 #include "analysis/ocr_words.h"
 #include "analysis/text_regions.h"
-#include "analysis/unicode_text.h"
+#include "base/unicode_text.h"
 
 namespace tessival {
 namespace {
@@ -47,7 +47,7 @@ std::unique_ptr<tesseract::TessBaseAPI> loadEngine() {
     const std::vector<std::string> names = {"load_system_dawg", "load_freq_dawg", "thresholding_method"};
     const std::vector<std::string> values = {"0", "0", "2"};
     if (api->Init(nullptr, MODEL, tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) != 0) {
-        throw std::runtime_error(std::string("cannot load the OCR model '") + MODEL +
+        throw PlatformError(std::string("cannot load the OCR model '") + MODEL +
                                  "' (install tesseract-ocr-script-latn or set TESSDATA_PREFIX)");
     }
     // Sparse text finds every label of a gallery as a line of its own.
@@ -104,7 +104,7 @@ public:
             api.SetSourceResolution(SOURCE_DPI);
             if (api.Recognize(nullptr) != 0) {
                 api.Clear();
-                throw std::runtime_error("text recognition failed");
+                throw PlatformError("text recognition failed");
             }
             std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
             if (!it) continue;
@@ -138,7 +138,7 @@ private:
                 [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
             }
         });
-        if (!api_) throw std::runtime_error(loadError_);
+        if (!api_) throw PlatformError(loadError_);
         return *api_;
     }
 

@@ -1,4 +1,4 @@
-#include "analysis/image_codec.h"
+#include "codec/image_codec.h"
 
 #include <pixman.h>
 #include <spng.h>
@@ -16,7 +16,7 @@ extern "C" {
 #include <system_error>
 #include <filesystem>
 
-#include "analysis/image_ops.h"
+#include "codec/image_ops.h"
 
 namespace tessival {
 

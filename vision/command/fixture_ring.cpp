@@ -1,9 +1,9 @@
-#include "analysis/fixture_ring.h"
+#include "command/fixture_ring.h"
 
 #include <cmath>
 
-#include "analysis/image_codec.h"
-#include "analysis/image_ops.h"
+#include "codec/image_codec.h"
+#include "codec/image_ops.h"
 #include "analysis/ring_scan.h"
 
 namespace tessival {

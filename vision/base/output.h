@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "command/answer.h"
+#include "base/answer.h"
 
 namespace tessival {
 

@@ -1,7 +1,7 @@
 // The window system of an X server, through XCB. XCB reports protocol errors as values, so a
 // window that vanishes halfway through a query is a skipped entry or a thrown PlatformError,
 // never a process exit.
-#include "windows/window_system_x11.h"
+#include "platform/window_system_x11.h"
 
 #include <poll.h>
 #include <xcb/composite.h>
@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/image_codec.h"
-#include "analysis/unicode_text.h"
+#include "codec/image_codec.h"
+#include "base/unicode_text.h"
 
 namespace tessival {
 namespace {

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/image.h"
-#include "analysis/rect.h"
+#include "base/image.h"
+#include "base/rect.h"
 
 // Crops and Base64: the pure half of preparing pictures for the answers.
 namespace tessival {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/image.h"
+#include "base/image.h"
 
 // Image files, PNG and resampling, through libraries.
 namespace tessival {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "analysis/rect.h"
-#include "command/output.h"
+#include "base/rect.h"
+#include "base/output.h"
 
 namespace tessival {
 

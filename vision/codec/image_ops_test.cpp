@@ -1,4 +1,4 @@
-#include "analysis/image_ops.h"
+#include "codec/image_ops.h"
 
 #include <gtest/gtest.h>
 

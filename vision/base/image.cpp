@@ -1,4 +1,4 @@
-#include "analysis/image.h"
+#include "base/image.h"
 
 namespace tessival {
 

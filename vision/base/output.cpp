@@ -1,4 +1,4 @@
-#include "command/output.h"
+#include "base/output.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "analysis/fixture_ring.h"
+#include "command/fixture_ring.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "analysis/image_codec.h"
-#include "analysis/image_ops.h"
+#include "codec/image_codec.h"
+#include "codec/image_ops.h"
 #include "testing/canvas.h"
 
 namespace tessival {

@@ -1,4 +1,4 @@
-#include "analysis/pixel.h"
+#include "base/pixel.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "command/output.h"
+#include "base/output.h"
 #include "windows/window_system.h"
 
 namespace tessival {

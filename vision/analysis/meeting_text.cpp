@@ -1,9 +1,9 @@
-#include "windows/meeting_text.h"
+#include "analysis/meeting_text.h"
 
 #include <algorithm>
 #include <set>
 
-#include "analysis/unicode_text.h"
+#include "base/unicode_text.h"
 
 namespace tessival {
 namespace {

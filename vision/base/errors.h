@@ -4,6 +4,16 @@
 
 namespace tessival {
 
+// tessival's errors. Everything that fails outside the pure analysis throws one of these;
+// the command wrapper turns what() into the answer's "error" text, so what() is a clear
+// sentence. Analysis and heuristics never throw: they answer with an empty result.
+
+// A failure of the machine's services: no display server, a vanished window, a failed
+// capture, an OCR engine that cannot load or read.
+struct PlatformError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // The two reasons tessival itself refuses to capture a chosen window. what() is the exact
 // "error" text of the answer.
 class CaptureError : public std::runtime_error {

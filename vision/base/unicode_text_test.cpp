@@ -1,4 +1,4 @@
-#include "analysis/unicode_text.h"
+#include "base/unicode_text.h"
 
 #include <gtest/gtest.h>
 
