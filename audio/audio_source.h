@@ -2,11 +2,11 @@
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
-#include "sample_buffer.h"
+#include "audio_block.h"
+#include "status.h"
 
 namespace sondrel {
 
@@ -19,15 +19,9 @@ class StreamSink {
   public:
     virtual ~StreamSink() = default;
     // One delivery of stream `id`.
-    virtual void streamDidOutput(StreamId id, const SampleBuffer& buffer) noexcept = 0;
+    virtual void streamDidOutput(StreamId id, const AudioBlock& block) noexcept = 0;
     // Stream `id` stopped on its own (server gone, device lost); `description` says why.
     virtual void streamDidStop(StreamId id, std::string_view description) noexcept = 0;
-};
-
-// A failure of the audio platform; what() is a complete sentence for the log.
-class SourceError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
 };
 
 // A started capture stream. Destroying it without stop() drops it silently.
@@ -37,8 +31,8 @@ class CaptureStream {
     virtual StreamId id() const = 0;
     // What is being recorded, for the log: "sink <name> (source <monitor>)".
     virtual std::string description() const = 0;
-    // Stops capturing; no delivery reaches the sink once this returns. Throws SourceError.
-    virtual void stop() = 0;
+    // Stops capturing; no delivery reaches the sink once this returns, failed or not.
+    virtual Status stop() = 0;
 };
 
 // Builds capture streams of the computer's mixed output: always a sink's monitor, never a
@@ -47,9 +41,10 @@ class AudioSource {
   public:
     virtual ~AudioSource() = default;
     // Builds and starts a stream whose audio and stop reports reach `sink`. The stream's
-    // id is fixed before it can deliver. Throws SourceError (nothing to monitor, server
-    // refused, time-out, the server connected it to a source that is not a monitor).
-    virtual std::unique_ptr<CaptureStream> makeStream(StreamSink& sink) = 0;
+    // id is fixed before it can deliver. Fails when there is nothing to monitor, the server
+    // refuses or does not answer in time, or it connected the stream to a source that is
+    // not a sink's monitor.
+    virtual Result<std::unique_ptr<CaptureStream>> makeStream(StreamSink& sink) = 0;
 };
 
 }  // namespace sondrel

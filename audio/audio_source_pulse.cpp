@@ -58,6 +58,51 @@ void onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user
     pa_threaded_mainloop_signal(timer->loop, 0);
 }
 
+// Owners of the client library's objects, each released the one way it must be.
+struct ContextRelease {
+    void operator()(pa_context* c) const {
+        pa_context_set_state_callback(c, nullptr, nullptr);
+        pa_context_disconnect(c);
+        pa_context_unref(c);
+    }
+};
+using ContextHandle = std::unique_ptr<pa_context, ContextRelease>;
+
+// Detaches the callbacks first, so that nothing reaches the stream's owner afterwards.
+struct StreamRelease {
+    void operator()(pa_stream* s) const {
+        pa_stream_set_state_callback(s, nullptr, nullptr);
+        pa_stream_set_read_callback(s, nullptr, nullptr);
+        pa_stream_set_moved_callback(s, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(s))) pa_stream_disconnect(s);
+        pa_stream_unref(s);
+    }
+};
+using StreamHandle = std::unique_ptr<pa_stream, StreamRelease>;
+
+struct LoopRelease {
+    void operator()(pa_threaded_mainloop* loop) const {
+        pa_threaded_mainloop_stop(loop);
+        pa_threaded_mainloop_free(loop);
+    }
+};
+using LoopHandle = std::unique_ptr<pa_threaded_mainloop, LoopRelease>;
+
+// A time-out on the main loop, freed when the wait it limits is over.
+class TimeEvent {
+  public:
+    TimeEvent(pa_threaded_mainloop* loop, pa_time_event* event) : loop_(loop), event_(event) {}
+    ~TimeEvent() {
+        if (event_ != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(event_);
+    }
+    TimeEvent(const TimeEvent&) = delete;
+    TimeEvent& operator=(const TimeEvent&) = delete;
+
+  private:
+    pa_threaded_mainloop* loop_;
+    pa_time_event* event_;
+};
+
 // Holds one reference to a request and cancels it if it is still running.
 class Operation {
   public:
@@ -91,7 +136,7 @@ struct ConnectedSource {
 // One record stream and what its callbacks need. Touched only under the main-loop lock.
 struct PulseStream {
     PulseAudioSource::Impl* owner = nullptr;
-    pa_stream* stream = nullptr;
+    StreamHandle stream;
     StreamId id = NO_STREAM;
     StreamSink* sink = nullptr;
     bool ready = false;     // connected; from now on a failure is reported to the sink
@@ -101,7 +146,6 @@ struct PulseStream {
     std::int64_t anchorFrame = 0;  // frame index on the monotonic clock of its first frame
     std::int64_t framesDelivered = 0;
     std::uint32_t rate = RATE;
-    SampleBuffer buffer;
     std::vector<char> zeros;  // stands in for a hole in the stream
     std::string description;
 };
@@ -117,8 +161,10 @@ struct PulseAudioSource::Impl {
         }
     };
 
-    pa_threaded_mainloop* loop = nullptr;
-    pa_context* context = nullptr;
+    LoopHandle loopHandle;
+    pa_threaded_mainloop* loop = nullptr;  // loopHandle's, for the callbacks
+    ContextHandle contextHandle;
+    pa_context* context = nullptr;  // contextHandle's
     StreamId nextId = 1;
     std::vector<PulseStream*> live;
 
@@ -130,18 +176,14 @@ struct PulseAudioSource::Impl {
     template <typename Done>
     bool waitFor(Done done, pa_usec_t timeout) {
         Timer timer{loop, false};
-        pa_time_event* event =
-            pa_context_rttime_new(context, pa_rtclock_now() + timeout, &onTimer, &timer);
+        const TimeEvent event(
+            loop, pa_context_rttime_new(context, pa_rtclock_now() + timeout, &onTimer, &timer));
         while (!done() && !timer.expired) pa_threaded_mainloop_wait(loop);
-        if (event != nullptr) pa_threaded_mainloop_get_api(loop)->time_free(event);
         return done();
     }
 
     void dropContext() {
-        if (context == nullptr) return;
-        pa_context_set_state_callback(context, nullptr, nullptr);
-        pa_context_disconnect(context);
-        pa_context_unref(context);
+        contextHandle.reset();
         context = nullptr;
     }
 
@@ -161,61 +203,58 @@ struct PulseAudioSource::Impl {
         pa_threaded_mainloop_signal(self->loop, 0);
     }
 
-    void ensureContext() {
-        if (context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY) return;
+    Status ensureContext() {
+        if (context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY) return {};
         dropContext();
-        context = pa_context_new(pa_threaded_mainloop_get_api(loop), "sondrel");
+        contextHandle.reset(pa_context_new(pa_threaded_mainloop_get_api(loop), "sondrel"));
+        context = contextHandle.get();
         if (context == nullptr)
-            throw SourceError("nothing to monitor: cannot create a sound server client");
+            return Failure{"nothing to monitor: cannot create a sound server client"};
         pa_context_set_state_callback(context, &onContextState, this);
-        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        const auto refused = [this] {
             const std::string why = contextError();
             dropContext();
-            throw SourceError("nothing to monitor: cannot connect to the sound server (" + why +
-                              ")");
-        }
+            return Failure{"nothing to monitor: cannot connect to the sound server (" + why + ")"};
+        };
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+            return refused();
         const auto settled = [this] {
             const pa_context_state_t s = pa_context_get_state(context);
             return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
         };
         if (!waitFor(settled, CONNECT_TIMEOUT_USEC)) {
             dropContext();
-            throw SourceError("nothing to monitor: the sound server did not answer in time");
+            return Failure{"nothing to monitor: the sound server did not answer in time"};
         }
-        if (pa_context_get_state(context) != PA_CONTEXT_READY) {
-            const std::string why = contextError();
-            dropContext();
-            throw SourceError("nothing to monitor: cannot connect to the sound server (" + why +
-                              ")");
-        }
+        if (pa_context_get_state(context) != PA_CONTEXT_READY) return refused();
+        return {};
     }
 
-    // Waits (lock held) for the answer to `raw`, which signals through `pending`. Throws
-    // SourceError when the request cannot be sent, the connection fails, or the server
-    // stays silent.
-    void await(pa_operation* raw, Pending& pending) {
+    // Waits (lock held) for the answer to `raw`, which signals through `pending`. Fails
+    // when the request cannot be sent, the connection fails, or the server stays silent.
+    Status await(pa_operation* raw, Pending& pending) {
         const Operation op(raw);
-        if (!op) throw SourceError("cannot query the sound server (" + contextError() + ")");
+        if (!op) return Failure{"cannot query the sound server (" + contextError() + ")"};
         const bool answered = waitFor(
             [&] { return pending.done || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); },
             REQUEST_TIMEOUT_USEC);
-        if (pending.done) return;
+        if (pending.done) return {};
         // A frozen server reports nothing: only the time limit tells.
         if (!answered) {
-            throw SourceError("the sound server did not answer within " +
-                              std::to_string(REQUEST_TIMEOUT_USEC / 1'000'000) + " s");
+            return Failure{"the sound server did not answer within " +
+                           std::to_string(REQUEST_TIMEOUT_USEC / 1'000'000) + " s"};
         }
-        throw SourceError("the sound server connection failed (" + contextError() + ")");
+        return Failure{"the sound server connection failed (" + contextError() + ")"};
     }
 
     // The default sink and its monitor, asked for by name: the special name for "the
     // default monitor" is not understood by every server, and one that falls back to the
     // default source would record the microphone.
-    MonitorTarget resolveMonitor() {
+    Result<MonitorTarget> resolveMonitor() {
         struct ServerQuery : Pending {
             std::string sink;
         } server{{this}, {}};
-        await(pa_context_get_server_info(
+        Status asked = await(pa_context_get_server_info(
                   context,
                   [](pa_context*, const pa_server_info* info, void* userdata) {
                       auto* q = static_cast<ServerQuery*>(userdata);
@@ -225,14 +264,15 @@ struct PulseAudioSource::Impl {
                   },
                   &server),
               server);
+        if (!asked.ok()) return Failure{asked.why()};
         // PipeWire names its placeholder when there is no sink at all.
         if (server.sink.empty() || server.sink == "@DEFAULT_SINK@")
-            throw SourceError("nothing to monitor: the sound server has no default sink");
+            return Failure{"nothing to monitor: the sound server has no default sink"};
 
         struct SinkQuery : Pending {
             std::string monitor;
         } sink{{this}, {}};
-        await(pa_context_get_sink_info_by_name(
+        asked = await(pa_context_get_sink_info_by_name(
                   context, server.sink.c_str(),
                   [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
                       auto* q = static_cast<SinkQuery*>(userdata);
@@ -242,23 +282,24 @@ struct PulseAudioSource::Impl {
                   },
                   &sink),
               sink);
+        if (!asked.ok()) return Failure{asked.why()};
         if (sink.monitor.empty()) {
-            throw SourceError("nothing to monitor: the sound server's default sink \"" +
-                              server.sink + "\" is gone");
+            return Failure{"nothing to monitor: the sound server's default sink \"" +
+                           server.sink + "\" is gone"};
         }
-        return {server.sink, sink.monitor};
+        return MonitorTarget{server.sink, sink.monitor};
     }
 
     // The source `stream` is really connected to; `monitorOfSink` is PA_INVALID_INDEX for a
     // source that is not a sink's monitor (a microphone).
-    ConnectedSource connectedSource(pa_stream* stream) {
+    Result<ConnectedSource> connectedSource(pa_stream* stream) {
         struct SourceQuery : Pending {
             bool found = false;
             ConnectedSource source;
         } query{{this}, false, {}};
         const std::uint32_t index = pa_stream_get_device_index(stream);
-        if (index == PA_INVALID_INDEX) return {};
-        await(pa_context_get_source_info_by_index(
+        if (index == PA_INVALID_INDEX) return ConnectedSource{};
+        const Status asked = await(pa_context_get_source_info_by_index(
                   context, index,
                   [](pa_context*, const pa_source_info* info, int eol, void* userdata) {
                       auto* q = static_cast<SourceQuery*>(userdata);
@@ -271,6 +312,7 @@ struct PulseAudioSource::Impl {
                   },
                   &query),
               query);
+        if (!asked.ok()) return Failure{asked.why()};
         return query.source;
     }
 
@@ -319,12 +361,14 @@ struct PulseAudioSource::Impl {
                 data = s->zeros.data();
             }
             if (frames > 0) {
-                SampleBuffer& b = s->buffer;
-                b.presentationTime = {s->anchorFrame + s->framesDelivered,
-                                      static_cast<std::int32_t>(s->rate)};
-                b.buffers[0].dataByteSize = static_cast<std::uint32_t>(frames * FRAME_BYTES);
-                b.buffers[0].data = data;
-                s->sink->streamDidOutput(s->id, b);
+                AudioBlock block;
+                block.rate = s->rate;
+                block.channels = CHANNELS;
+                block.presentationTime = {s->anchorFrame + s->framesDelivered,
+                                          static_cast<std::int32_t>(s->rate)};
+                block.data = data;
+                block.frames = frames;
+                s->sink->streamDidOutput(s->id, block);
                 s->framesDelivered += static_cast<std::int64_t>(frames);
             }
             pa_stream_drop(stream);
@@ -334,33 +378,55 @@ struct PulseAudioSource::Impl {
     // Detaches and releases `s`'s stream (lock held); no callback reaches it afterwards.
     void release(PulseStream* s) {
         live.erase(std::remove(live.begin(), live.end(), s), live.end());
-        if (s->stream == nullptr) return;
-        pa_stream_set_state_callback(s->stream, nullptr, nullptr);
-        pa_stream_set_read_callback(s->stream, nullptr, nullptr);
-        pa_stream_set_moved_callback(s->stream, nullptr, nullptr);
-        if (PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream))) pa_stream_disconnect(s->stream);
-        pa_stream_unref(s->stream);
-        s->stream = nullptr;
+        s->stream.reset();
     }
 
-    std::unique_ptr<PulseStream> connect(StreamSink& sink) {
-        ensureContext();
-        const MonitorTarget target = resolveMonitor();
+    // Builds a record stream of the default sink's monitor (lock held).
+    Result<std::unique_ptr<PulseStream>> connect(StreamSink& sink) {
+        if (Status connected = ensureContext(); !connected.ok()) return Failure{connected.why()};
+        Result<MonitorTarget> resolved = resolveMonitor();
+        if (!resolved.ok()) return Failure{resolved.why()};
+        const MonitorTarget& target = resolved.value();
 
-        const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, RATE, CHANNELS};
-        pa_channel_map map;
-        pa_channel_map_init_stereo(&map);
         auto s = std::make_unique<PulseStream>();
         s->owner = this;
         s->id = nextId++;
         s->sink = &sink;
-        s->stream = pa_stream_new(context, "sondrel capture", &sampleSpec, &map);
-        if (s->stream == nullptr) {
-            throw SourceError("cannot create a record stream (" + contextError() + ")");
+        if (Status opened = openRecord(*s, target); !opened.ok()) {
+            release(s.get());
+            return Failure{opened.why()};
         }
-        pa_stream_set_state_callback(s->stream, &onStreamState, s.get());
-        pa_stream_set_read_callback(s->stream, &onStreamRead, s.get());
-        pa_stream_set_moved_callback(s->stream, &onStreamMoved, s.get());
+        // Nothing is delivered before this check passes: data that arrives meanwhile stays
+        // queued in the stream and is dropped with it.
+        Result<ConnectedSource> actual = connectedSource(s->stream.get());
+        if (!actual.ok() || actual.value().monitorOfSink == PA_INVALID_INDEX || s->moved) {
+            release(s.get());
+            if (!actual.ok()) return Failure{actual.why()};
+            const std::string& name = actual.value().name;
+            return Failure{"refusing to record " + (name.empty() ? "an unknown source" : name) +
+                           ": the sound server connected the capture to it instead of " +
+                           target.source + ", and it is not a sink's monitor"};
+        }
+        s->description = "sink " + target.sink + " (source " + target.source + ")";
+        // We ask for 48 kHz; the rate the stream reports is the one its frames count in.
+        const pa_sample_spec* spec = pa_stream_get_sample_spec(s->stream.get());
+        if (spec != nullptr && spec->rate > 0) s->rate = spec->rate;
+        s->ready = true;
+        live.push_back(s.get());
+        return s;
+    }
+
+    // Creates `s`'s stream and connects it to `target`'s monitor; waits until it is ready.
+    Status openRecord(PulseStream& s, const MonitorTarget& target) {
+        const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, RATE, CHANNELS};
+        pa_channel_map map;
+        pa_channel_map_init_stereo(&map);
+        s.stream.reset(pa_stream_new(context, "sondrel capture", &sampleSpec, &map));
+        if (!s.stream) return Failure{"cannot create a record stream (" + contextError() + ")"};
+        pa_stream* stream = s.stream.get();
+        pa_stream_set_state_callback(stream, &onStreamState, &s);
+        pa_stream_set_read_callback(stream, &onStreamRead, &s);
+        pa_stream_set_moved_callback(stream, &onStreamMoved, &s);
 
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -375,50 +441,18 @@ struct PulseAudioSource::Impl {
         const auto flags =
             static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
         const std::string failure = "cannot record from the monitor of sink " + target.sink;
-        if (pa_stream_connect_record(s->stream, target.source.c_str(), &attr, flags) < 0) {
-            const std::string why = contextError();
-            release(s.get());
-            throw SourceError(failure + " (" + why + ")");
-        }
+        if (pa_stream_connect_record(stream, target.source.c_str(), &attr, flags) < 0)
+            return Failure{failure + " (" + contextError() + ")"};
         const bool settled = waitFor(
             [&] {
-                const pa_stream_state_t st = pa_stream_get_state(s->stream);
+                const pa_stream_state_t st = pa_stream_get_state(stream);
                 return st == PA_STREAM_READY || !PA_STREAM_IS_GOOD(st);
             },
             REQUEST_TIMEOUT_USEC);
-        if (!settled || pa_stream_get_state(s->stream) != PA_STREAM_READY) {
-            const std::string why = settled ? contextError() : "no answer in time";
-            release(s.get());
-            throw SourceError(failure + " (" + why + ")");
-        }
-        // Nothing is delivered before this check passes: data that arrives meanwhile stays
-        // queued in the stream and is dropped with it.
-        try {
-            const ConnectedSource actual = connectedSource(s->stream);
-            if (actual.monitorOfSink == PA_INVALID_INDEX || s->moved) {
-                const std::string name = actual.name.empty() ? "an unknown source" : actual.name;
-                throw SourceError("refusing to record " + name +
-                                  ": the sound server connected the capture to it instead of " +
-                                  target.source + ", and it is not a sink's monitor");
-            }
-        } catch (const SourceError&) {
-            release(s.get());
-            throw;
-        }
-        s->description = "sink " + target.sink + " (source " + target.source + ")";
-        const pa_sample_spec* actual = pa_stream_get_sample_spec(s->stream);
-        if (actual != nullptr && actual->rate > 0) s->rate = actual->rate;
-        AudioFormat format;
-        format.sampleRate = s->rate;
-        format.formatFlags = FORMAT_FLAG_FLOAT;
-        format.bytesPerFrame = FRAME_BYTES;
-        format.channelsPerFrame = CHANNELS;
-        format.bitsPerChannel = 32;
-        s->buffer.format = format;
-        s->buffer.buffers.assign(1, ChannelBuffer{CHANNELS, 0, nullptr});
-        s->ready = true;
-        live.push_back(s.get());
-        return s;
+        if (!settled) return Failure{failure + " (no answer in time)"};
+        if (pa_stream_get_state(stream) != PA_STREAM_READY)
+            return Failure{failure + " (" + contextError() + ")"};
+        return {};
     }
 };
 
@@ -428,14 +462,16 @@ class PulseCaptureStream final : public CaptureStream {
   public:
     PulseCaptureStream(PulseAudioSource::Impl& owner, std::unique_ptr<PulseStream> stream)
         : owner_(owner), stream_(std::move(stream)) {}
-    ~PulseCaptureStream() override { stop(); }
+    ~PulseCaptureStream() override { (void)stop(); }
 
     StreamId id() const override { return stream_->id; }
     std::string description() const override { return stream_->description; }
 
-    void stop() override {
+    // Releasing a stream cannot fail; the server is told, without waiting for its answer.
+    Status stop() override {
         MainLoopLock lock(owner_.loop);
         owner_.release(stream_.get());
+        return {};
     }
 
   private:
@@ -445,26 +481,30 @@ class PulseCaptureStream final : public CaptureStream {
 
 }  // namespace
 
-PulseAudioSource::PulseAudioSource() : impl_(std::make_unique<Impl>()) {
-    impl_->loop = pa_threaded_mainloop_new();
-    if (impl_->loop == nullptr || pa_threaded_mainloop_start(impl_->loop) < 0) {
-        if (impl_->loop != nullptr) pa_threaded_mainloop_free(impl_->loop);
-        throw SourceError("cannot start the sound server client's main loop");
-    }
+PulseAudioSource::PulseAudioSource() : impl_(std::make_unique<Impl>()) {}
+
+Result<std::unique_ptr<PulseAudioSource>> PulseAudioSource::start() {
+    std::unique_ptr<PulseAudioSource> source(new PulseAudioSource());
+    Impl& impl = *source->impl_;
+    impl.loopHandle.reset(pa_threaded_mainloop_new());
+    impl.loop = impl.loopHandle.get();
+    if (impl.loop == nullptr || pa_threaded_mainloop_start(impl.loop) < 0)
+        return Failure{"cannot start the sound server client's main loop"};
+    return source;
 }
 
 PulseAudioSource::~PulseAudioSource() {
-    {
-        MainLoopLock lock(impl_->loop);
-        impl_->dropContext();
-    }
-    pa_threaded_mainloop_stop(impl_->loop);
-    pa_threaded_mainloop_free(impl_->loop);
+    if (impl_->loop == nullptr) return;
+    MainLoopLock lock(impl_->loop);
+    impl_->dropContext();
 }
 
-std::unique_ptr<CaptureStream> PulseAudioSource::makeStream(StreamSink& sink) {
+Result<std::unique_ptr<CaptureStream>> PulseAudioSource::makeStream(StreamSink& sink) {
     MainLoopLock lock(impl_->loop);
-    return std::make_unique<PulseCaptureStream>(*impl_, impl_->connect(sink));
+    Result<std::unique_ptr<PulseStream>> stream = impl_->connect(sink);
+    if (!stream.ok()) return Failure{stream.why()};
+    return std::unique_ptr<CaptureStream>(
+        std::make_unique<PulseCaptureStream>(*impl_, std::move(stream.value())));
 }
 
 }  // namespace sondrel

@@ -13,16 +13,18 @@ namespace sondrel {
 // Streams it made must be destroyed before it.
 class PulseAudioSource final : public AudioSource {
   public:
-    PulseAudioSource();  // throws SourceError if the main loop cannot start
+    // Starts the client's main loop; fails when it cannot.
+    static Result<std::unique_ptr<PulseAudioSource>> start();
     ~PulseAudioSource() override;
     PulseAudioSource(const PulseAudioSource&) = delete;
     PulseAudioSource& operator=(const PulseAudioSource&) = delete;
 
-    std::unique_ptr<CaptureStream> makeStream(StreamSink& sink) override;
+    Result<std::unique_ptr<CaptureStream>> makeStream(StreamSink& sink) override;
 
     struct Impl;
 
   private:
+    PulseAudioSource();
     std::unique_ptr<Impl> impl_;
 };
 

@@ -1,8 +1,6 @@
 #include "audio_writer.h"
 
 #include <chrono>
-#include <cmath>
-#include <limits>
 #include <string>
 
 #include "downmix.h"
@@ -10,39 +8,12 @@
 namespace sondrel {
 namespace {
 
-const char* boolText(bool value) { return value ? "true" : "false"; }
-
-// The whole frames per second of `format`, or nullopt when it cannot serve as a timescale.
-std::optional<std::int32_t> wholeRate(const AudioFormat& format) {
-    const double rate = std::trunc(format.sampleRate);
-    if (!std::isfinite(rate) || rate < 1 || rate > std::numeric_limits<std::int32_t>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(rate);
-}
-
 // True when `span` is a valid time above zero (or at zero, if `allowZero`) and below
 // MAX_PLAUSIBLE_GAP_SECONDS.
 bool withinPlausibleSpan(MediaTime span, bool allowZero) {
     if (!span.valid() || span.value < 0 || (span.value == 0 && !allowZero)) return false;
     const auto seconds = mediaTimeInUnits(span, 1);
     return seconds && *seconds < MAX_PLAUSIBLE_GAP_SECONDS;
-}
-
-const char* downmixFailureLine(DownmixOutcome outcome) {
-    switch (outcome) {
-        case DownmixOutcome::emptyList:
-            return "[sondrel] empty/nil buffer list\n";
-        case DownmixOutcome::interleavedNoFrames:
-            return "[sondrel] interleaved buffer has 0 frames\n";
-        case DownmixOutcome::nonInterleavedNoFrames:
-            return "[sondrel] non-interleaved buffer has 0 frames\n";
-        case DownmixOutcome::monoNoFrames:
-            return "[sondrel] mono buffer has 0 frames\n";
-        case DownmixOutcome::ok:
-            break;
-    }
-    return "";
 }
 
 }  // namespace
@@ -84,8 +55,8 @@ std::int64_t AudioWriter::framesEmitted() const {
 
 bool AudioWriter::writeOrExit(const void* data, std::size_t size) {
     if (size == 0) return true;
-    const auto error = io_.writeOut(data, size);
-    if (!error) return true;
+    const Status written = io_.writeOut(data, size);
+    if (written.ok()) return true;
     bool first = false;
     {
         std::lock_guard guard(lock_);
@@ -93,13 +64,14 @@ bool AudioWriter::writeOrExit(const void* data, std::size_t size) {
         outputFailed_ = true;
     }
     if (first) {
-        io_.logErr("[sondrel] error: cannot write audio to standard output: " + *error + "\n");
+        io_.logErr("[sondrel] error: cannot write audio to standard output: " + written.why() +
+                   "\n");
         io_.exitProcess(3);
     }
     return false;
 }
 
-void AudioWriter::writeHeader(std::int64_t rate, MediaTime presentationTime) {
+bool AudioWriter::writeHeader(std::int64_t rate, MediaTime presentationTime) {
     // How long before delivery the first frame was captured, in microseconds; a lag that
     // is negative, 30 s or more, or not a time at all counts as none.
     const MediaTime lag = mediaTimeSubtract(io_.hostNow(), presentationTime);
@@ -113,103 +85,95 @@ void AudioWriter::writeHeader(std::int64_t rate, MediaTime presentationTime) {
     const std::int64_t startUs = nowUs - lagUs;
     const std::string header =
         "AUDIO sr=" + std::to_string(rate) + " ch=1 fmt=f32 t0us=" + std::to_string(startUs) + "\n";
-    writeOrExit(header.data(), header.size());
+    const bool written = writeOrExit(header.data(), header.size());
     const auto sinceLaunch = duration_cast<std::chrono::milliseconds>(now - launch_).count();
     io_.logErr("[sondrel] first audio buffer +" + std::to_string(sinceLaunch) +
                "ms since launch (captured " + std::to_string(lagUs / 1000) +
                "ms before delivery)\n");
+    return written;
 }
 
-void AudioWriter::streamDidOutput(StreamId id, const SampleBuffer& buffer) noexcept {
-    if (buffer.type != OutputType::audio || !buffer.format) return;
-    const AudioFormat& format = *buffer.format;
-    const auto rate = wholeRate(format);
-    if (!rate) return;
-    const std::uint32_t channels = format.channelsPerFrame > 1 ? format.channelsPerFrame : 1;
+AudioWriter::Plan AudioWriter::planBlock(StreamId id, const AudioBlock& block) {
+    std::lock_guard guard(lock_);
+    Plan plan;
+    if (outputFailed_) {
+        plan.skip = true;
+        return plan;
+    }
+    plan.logFormat = !loggedFormat_;
+    loggedFormat_ = true;
+    plan.writeHeader = !headerWritten_;
+    headerWritten_ = true;
+    // The block of the stream being replaced keeps the timeline going and leaves the check
+    // armed; the first block of any other stream takes it.
+    plan.checkGap = awaitingRestartGap_ && id != gapExemptStream_;
+    if (plan.checkGap) awaitingRestartGap_ = false;
+    plan.expected = nextExpectedPts_;
+    nextExpectedPts_ =
+        mediaTimeAdd(block.presentationTime, MediaTime{static_cast<std::int64_t>(block.frames),
+                                                       static_cast<std::int32_t>(block.rate)});
+    return plan;
+}
 
-    // One buffer at a time from here on, so that each buffer's silence and samples leave
-    // together and in timeline order.
-    std::lock_guard order(outputOrder_);
-    bool needHeader = false;
-    {
-        std::lock_guard guard(lock_);
-        if (outputFailed_) return;
-        if (!loggedFormat_) {
-            io_.logErr("[sondrel] asbd sampleRate=" + std::to_string(*rate) +
-                       " channels=" + std::to_string(channels) + " float=" +
-                       boolText(format.formatFlags & FORMAT_FLAG_FLOAT) + " nonInterleaved=" +
-                       boolText(format.formatFlags & FORMAT_FLAG_NON_INTERLEAVED) +
-                       " bitsPerChannel=" + std::to_string(format.bitsPerChannel) +
-                       " bytesPerFrame=" + std::to_string(format.bytesPerFrame) + "\n");
-            loggedFormat_ = true;
-        }
-        needHeader = !headerWritten_;
-        headerWritten_ = true;
-    }
-    // Every audio buffer holds outputOrder_, so no sample can overtake the header.
-    if (needHeader) writeHeader(*rate, buffer.presentationTime);
-    {
-        std::lock_guard guard(lock_);
-        if (outputFailed_) return;
-    }
+void AudioWriter::logFormat(const AudioBlock& block) {
+    io_.logErr("[sondrel] format sampleRate=" + std::to_string(block.rate) +
+               " channels=" + std::to_string(block.channels) + " float32 interleaved\n");
+}
 
-    if (buffer.bufferListStatus != 0) {
-        io_.logErr("[sondrel] GetAudioBufferList failed status=" +
-                   std::to_string(buffer.bufferListStatus) + "\n");
-        return;
+std::optional<std::int64_t> AudioWriter::padRestartGap(const AudioBlock& block,
+                                                       MediaTime expected) {
+    // Exact frame arithmetic: a float round trip would lose a frame on some gaps.
+    const MediaTime gap = mediaTimeSubtract(block.presentationTime, expected);
+    std::int64_t pad = 0;
+    std::int64_t gapMs = 0;
+    if (withinPlausibleSpan(gap, /*allowZero=*/false)) {
+        pad = mediaTimeInUnits(gap, block.rate).value_or(0);
+        gapMs = mediaTimeInUnits(gap, 1000).value_or(0);
     }
-    const DownmixOutcome outcome = downmixToMono(format, buffer.buffers, mono_);
-    if (outcome != DownmixOutcome::ok) {
-        io_.logErr(downmixFailureLine(outcome));
-        return;
+    if (pad < 1) {
+        io_.logErr("[sondrel] restart gap-pad 0ms (streams were contiguous)\n");
+        return 0;
     }
-    const auto frames = static_cast<std::int64_t>(mono_.size());
+    silence_.assign(static_cast<std::size_t>(pad), 0.0f);
+    if (!writeOrExit(silence_.data(), silence_.size() * sizeof(float))) return std::nullopt;
+    io_.logErr("[sondrel] restart gap-pad " + std::to_string(gapMs) + "ms (" +
+               std::to_string(pad) + " frames)\n");
+    return pad;
+}
 
-    bool checkGap = false;
-    std::optional<MediaTime> prev;
-    {
-        std::lock_guard guard(lock_);
-        checkGap = awaitingRestartGap_ && id != gapExemptStream_;
-        prev = nextExpectedPts_;
-        if (checkGap) awaitingRestartGap_ = false;
-        nextExpectedPts_ = mediaTimeAdd(buffer.presentationTime, MediaTime{frames, *rate});
-    }
-
-    if (checkGap && prev) {
-        // Exact frame arithmetic: a float round trip would lose a frame on some gaps.
-        const MediaTime gap = mediaTimeSubtract(buffer.presentationTime, *prev);
-        std::int64_t pad = 0;
-        std::int64_t gapMs = 0;
-        if (withinPlausibleSpan(gap, /*allowZero=*/false)) {
-            pad = mediaTimeInUnits(gap, *rate).value_or(0);
-            gapMs = mediaTimeInUnits(gap, 1000).value_or(0);
-        }
-        if (pad < 1) {
-            io_.logErr("[sondrel] restart gap-pad 0ms (streams were contiguous)\n");
-        } else {
-            silence_.assign(static_cast<std::size_t>(pad) * sizeof(float), 0);
-            if (!writeOrExit(silence_.data(), silence_.size())) return;
-            {
-                std::lock_guard guard(lock_);
-                totalFramesEmitted_ += pad;
-            }
-            io_.logErr("[sondrel] restart gap-pad " + std::to_string(gapMs) + "ms (" +
-                       std::to_string(pad) + " frames)\n");
-        }
-    }
-
-    if (!writeOrExit(mono_.data(), mono_.size() * sizeof(float))) return;
+void AudioWriter::countWritten(std::int64_t silence, std::int64_t frames) {
     std::int64_t count = 0;
     std::int64_t total = 0;
     {
         std::lock_guard guard(lock_);
         count = ++audioBufferCount_;
-        total = (totalFramesEmitted_ += frames);
+        total = (totalFramesEmitted_ += silence + frames);
     }
     if (count == 1 || count % PROGRESS_EVERY_BUFFERS == 0) {
         io_.logErr("[sondrel] audio buffers=" + std::to_string(count) + " lastFrames=" +
                    std::to_string(frames) + " totalFrames=" + std::to_string(total) + "\n");
     }
+}
+
+void AudioWriter::streamDidOutput(StreamId id, const AudioBlock& block) noexcept {
+    if (block.frames == 0 || block.rate == 0 || block.data == nullptr) return;
+    // One block at a time from here on, so that each block's silence and samples leave
+    // together, in timeline order, and never before the header.
+    std::lock_guard order(outputOrder_);
+    const Plan plan = planBlock(id, block);
+    if (plan.skip) return;
+    if (plan.logFormat) logFormat(block);
+    if (plan.writeHeader && !writeHeader(block.rate, block.presentationTime)) return;
+
+    std::int64_t silence = 0;
+    if (plan.checkGap && plan.expected) {
+        const auto padded = padRestartGap(block, *plan.expected);
+        if (!padded) return;
+        silence = *padded;
+    }
+    downmixToMono(block.data, block.frames, block.channels, mono_);
+    if (!writeOrExit(mono_.data(), mono_.size() * sizeof(float))) return;
+    countWritten(silence, static_cast<std::int64_t>(block.frames));
 }
 
 void AudioWriter::streamDidStop(StreamId id, std::string_view description) noexcept {

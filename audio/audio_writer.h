@@ -37,11 +37,25 @@ class AudioWriter final : public StreamSink {
     // Frames written so far, silence included.
     std::int64_t framesEmitted() const;
 
-    void streamDidOutput(StreamId id, const SampleBuffer& buffer) noexcept override;
+    void streamDidOutput(StreamId id, const AudioBlock& block) noexcept override;
     void streamDidStop(StreamId id, std::string_view description) noexcept override;
 
   private:
-    void writeHeader(std::int64_t rate, MediaTime presentationTime);
+    // What one block needs done, decided under one lock.
+    struct Plan {
+        bool skip = false;  // the output already failed
+        bool logFormat = false;
+        bool writeHeader = false;
+        bool checkGap = false;
+        std::optional<MediaTime> expected;  // where the timeline stood before this block
+    };
+    Plan planBlock(StreamId id, const AudioBlock& block);
+    void logFormat(const AudioBlock& block);
+    bool writeHeader(std::int64_t rate, MediaTime presentationTime);
+    // Writes the silence a restart lost before `block`; the frames written, or nullopt when
+    // the output failed.
+    std::optional<std::int64_t> padRestartGap(const AudioBlock& block, MediaTime expected);
+    void countWritten(std::int64_t silence, std::int64_t frames);
     // Writes to standard output; on failure logs once and ends the process. False then.
     bool writeOrExit(const void* data, std::size_t size);
     void adoptLocked(StreamId id, std::unique_lock<std::mutex>& lock);
@@ -68,8 +82,8 @@ class AudioWriter final : public StreamSink {
     // Held from the timeline update to the end of a buffer's write, so concurrent callbacks
     // write whole buffers (silence and samples together) in timeline order.
     std::mutex outputOrder_;
-    std::vector<float> mono_;  // guarded by outputOrder_; reused between buffers
-    std::vector<char> silence_;
+    std::vector<float> mono_;  // guarded by outputOrder_; reused between blocks
+    std::vector<float> silence_;
 };
 
 }  // namespace sondrel

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,11 +58,10 @@ int main(int argc, char** argv) {
     const bool dryRun = sondrel::isDryRun(std::getenv(sondrel::DRYRUN_ENV));
     sondrel::PosixIo io(/*watchOutput=*/!dryRun);
     if (dryRun) return sondrel::runDryRun(io);
-    try {
-        sondrel::PulseAudioSource source;
-        return sondrel::runNormal(io, source);
-    } catch (const std::exception& e) {
-        io.logErr(std::string("[sondrel] error: ") + e.what() + "\n");
+    auto source = sondrel::PulseAudioSource::start();
+    if (!source.ok()) {
+        io.logErr("[sondrel] error: " + source.why() + "\n");
         return 3;
     }
+    return sondrel::runNormal(io, *source.value());
 }

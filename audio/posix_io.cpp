@@ -15,13 +15,19 @@ constexpr std::size_t READ_CHUNK = 4096;
 
 }  // namespace
 
+std::string PosixIo::inputFailed(const char* why) {
+    logErr(std::string("[sondrel] error: cannot read standard input (") + why +
+           "); taken as end of input\n");
+    return {};
+}
+
 PosixIo::PosixIo(bool watchOutput) : watchOutput_(watchOutput) {
     // Writes to a closed pipe must fail with EPIPE on every thread, not kill the process
     // from whichever thread happens to write.
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-std::optional<std::string> PosixIo::writeOut(const void* data, std::size_t size) {
+Status PosixIo::writeOut(const void* data, std::size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = ::write(STDOUT_FILENO, p, size);
@@ -37,9 +43,9 @@ std::optional<std::string> PosixIo::writeOut(const void* data, std::size_t size)
             ::poll(&out, 1, -1);
             continue;
         }
-        return std::string(n < 0 ? std::strerror(errno) : "write returned 0");
+        return Failure{n < 0 ? std::strerror(errno) : "write returned 0"};
     }
-    return std::nullopt;
+    return {};
 }
 
 void PosixIo::logErr(std::string_view line) {
@@ -59,7 +65,7 @@ std::string PosixIo::readInput() {
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {watchOutput_ ? STDOUT_FILENO : -1, 0, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
-            return {};
+            return inputFailed(std::strerror(errno));
         }
         if (fds[1].revents & POLLNVAL) watchOutput_ = false;
         if (fds[1].revents & (POLLERR | POLLHUP)) {
@@ -71,7 +77,8 @@ std::string PosixIo::readInput() {
         std::string bytes(READ_CHUNK, '\0');
         const ssize_t n = ::read(STDIN_FILENO, bytes.data(), bytes.size());
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) return {};  // end of input, or input unusable
+        if (n < 0) return inputFailed(std::strerror(errno));
+        if (n == 0) return {};  // end of input
         bytes.resize(static_cast<std::size_t>(n));
         return bytes;
     }

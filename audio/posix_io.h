@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "sidecar_io.h"
 
 namespace sondrel {
@@ -11,7 +13,7 @@ namespace sondrel {
 class PosixIo final : public SidecarIo {
   public:
     explicit PosixIo(bool watchOutput);
-    std::optional<std::string> writeOut(const void* data, std::size_t size) override;
+    Status writeOut(const void* data, std::size_t size) override;
     void logErr(std::string_view line) override;
     std::string readInput() override;
     MediaTime hostNow() override;
@@ -19,6 +21,8 @@ class PosixIo final : public SidecarIo {
     void exitProcess(int status) override;
 
   private:
+    // Logs why standard input became unusable; the empty string it returns ends the input.
+    std::string inputFailed(const char* why);
     bool watchOutput_;
 };
 

@@ -1,17 +1,24 @@
 #include "restart.h"
 
 #include <chrono>
-#include <exception>
 #include <string>
 
 namespace sondrel {
 namespace {
 
-std::string describe(const std::exception& e) { return e.what(); }
-
-// The default sink is resolved again for each stream, so the log says which one it is now.
-void logMonitored(SidecarIo& io, const CaptureStream& stream) {
-    io.logErr("[sondrel] monitoring " + stream.description() + "\n");
+// Builds a stream and makes it the one in use; the default sink is resolved again for each
+// stream, so the log says which one it is now.
+Status rebuild(SidecarIo& io, AudioSource& source, AudioWriter& writer,
+               std::unique_ptr<CaptureStream>& stream) {
+    Result<std::unique_ptr<CaptureStream>> fresh = source.makeStream(writer);
+    if (!fresh.ok()) {
+        writer.endRestart(false);
+        return Failure{fresh.why()};
+    }
+    stream = std::move(fresh.value());
+    writer.endRestart(true, stream->id());
+    io.logErr("[sondrel] monitoring " + stream->description() + "\n");
+    return {};
 }
 
 }  // namespace
@@ -23,38 +30,24 @@ void restartCapture(SidecarIo& io, AudioSource& source, AudioWriter& writer,
     const WallTime t0 = io.wallNow();
     writer.beginRestart();
     if (stream) {
-        try {
-            stream->stop();
-        } catch (const std::exception& e) {
-            io.logErr("[sondrel] restart: old stopCapture threw " + describe(e) +
+        if (const Status stopped = stream->stop(); !stopped.ok()) {
+            io.logErr("[sondrel] restart: old stopCapture threw " + stopped.why() +
                       " (continuing)\n");
         }
     }
 
-    try {
-        std::unique_ptr<CaptureStream> fresh = source.makeStream(writer);
-        const StreamId id = fresh->id();
-        stream = std::move(fresh);
-        writer.endRestart(true, id);
-        logMonitored(io, *stream);
+    const Status first = rebuild(io, source, writer, stream);
+    if (first.ok()) {
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(io.wallNow() - t0).count();
         io.logErr("[sondrel] restart ok in " + std::to_string(ms) + "ms\n");
         return;
-    } catch (const std::exception& e) {
-        writer.endRestart(false);
-        io.logErr("[sondrel] restart FAILED: " + describe(e) + "\n");
     }
-
-    try {
-        std::unique_ptr<CaptureStream> fresh = source.makeStream(writer);
-        const StreamId id = fresh->id();
-        stream = std::move(fresh);
-        writer.endRestart(true, id);
-        logMonitored(io, *stream);
+    io.logErr("[sondrel] restart FAILED: " + first.why() + "\n");
+    // A second failure is not logged again; nothing is captured until a later restart
+    // succeeds.
+    if (rebuild(io, source, writer, stream).ok()) {
         io.logErr("[sondrel] restart recovered on second try\n");
-    } catch (const std::exception&) {
-        // Idle until a later restart succeeds; the failure was logged once already.
     }
 }
 

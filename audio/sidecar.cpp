@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <string>
 
@@ -28,24 +27,25 @@ int runDryRun(SidecarIo& io) {
 int runNormal(SidecarIo& io, AudioSource& source) {
     const WallTime launch = io.wallNow();
     AudioWriter writer(io, launch);
-    std::unique_ptr<CaptureStream> stream;
-    try {
-        stream = source.makeStream(writer);
-        writer.adoptStream(stream->id());
-        io.logErr("[sondrel] monitoring " + stream->description() + "\n");
-        const auto ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(io.wallNow() - launch).count();
-        io.logErr("[sondrel] capturing +" + std::to_string(ms) + "ms\n");
-
-        readCommands(io, [&] { restartCapture(io, source, writer, stream); });
-
-        stream->stop();
-    } catch (const std::exception& e) {
-        io.logErr(std::string("[sondrel] error: ") + e.what() + "\n");
+    const auto fail = [&io](const std::string& why) {
+        io.logErr("[sondrel] error: " + why + "\n");
         // At once: a stream that could not be stopped may still deliver to the writer.
         io.exitProcess(3);
         return 3;
-    }
+    };
+
+    Result<std::unique_ptr<CaptureStream>> first = source.makeStream(writer);
+    if (!first.ok()) return fail(first.why());
+    std::unique_ptr<CaptureStream> stream = std::move(first.value());
+    writer.adoptStream(stream->id());
+    io.logErr("[sondrel] monitoring " + stream->description() + "\n");
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(io.wallNow() - launch).count();
+    io.logErr("[sondrel] capturing +" + std::to_string(ms) + "ms\n");
+
+    readCommands(io, [&] { restartCapture(io, source, writer, stream); });
+
+    if (const Status stopped = stream->stop(); !stopped.ok()) return fail(stopped.why());
     io.logErr("[sondrel] stopped (totalFrames=" + std::to_string(writer.framesEmitted()) + ")\n");
     return 0;
 }

@@ -2,11 +2,11 @@
 
 #include <chrono>
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "media_time.h"
+#include "status.h"
 
 namespace sondrel {
 
@@ -17,13 +17,12 @@ using WallTime = std::chrono::system_clock::time_point;
 class SidecarIo {
   public:
     virtual ~SidecarIo() = default;
-    // Writes all `size` bytes to standard output. Returns nullopt on success, else why the
-    // output failed (the reader went away).
-    virtual std::optional<std::string> writeOut(const void* data, std::size_t size) = 0;
+    // Writes all `size` bytes to standard output; fails when the reader went away.
+    virtual Status writeOut(const void* data, std::size_t size) = 0;
     // Writes one whole line (the caller includes the LF) to standard error in one write.
     virtual void logErr(std::string_view line) = 0;
     // Blocks until standard input has bytes; returns them, or an empty string at end of
-    // input.
+    // input (a read error is logged and taken as end of input).
     virtual std::string readInput() = 0;
     // Monotonic host clock, the time base of presentation times.
     virtual MediaTime hostNow() = 0;

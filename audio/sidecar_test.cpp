@@ -13,46 +13,22 @@ namespace {
 using ::testing::ElementsAre;
 using testing::FakeAudioSource;
 using testing::FakeIo;
-using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-
-TEST(DryRunSwitch, OnlyTheExactValueOneSelectsDryRun) {
-    EXPECT_TRUE(isDryRun("1"));
-    for (const char* value : {"", "0", "true", "yes", "01", " 1", "1 ", "11"}) {
-        EXPECT_FALSE(isDryRun(value)) << '"' << value << '"';
-    }
-    EXPECT_FALSE(isDryRun(nullptr));
-}
-
-TEST(DryRun, CountsRestartsAndWritesNothingToStandardOutput) {
-    FakeIo io;
-    io.input = {"RESTART\nrestart\n", " Restart\t\nfoo\n"};
-    EXPECT_EQ(runDryRun(io), 0);
-    EXPECT_THAT(io.logs, ElementsAre("[sondrel] dryrun restart #1", "[sondrel] dryrun restart #2",
-                                     "[sondrel] dryrun restart #3", "[sondrel] unknown command FOO",
-                                     "[sondrel] dryrun done (restarts=3)"));
-    EXPECT_THAT(io.out, IsEmpty());
-
-    FakeIo closed;
-    EXPECT_EQ(runDryRun(closed), 0);
-    EXPECT_THAT(closed.logs, ElementsAre("[sondrel] dryrun done (restarts=0)"));
-}
 
 class NormalRun : public ::testing::Test {
   protected:
     FakeIo io;
     FakeAudioSource source;
-
-    // Lines logged by the restart procedure (and the stop line), without the first
-    // "capturing" line.
-    std::vector<std::string> restartLogs() const {
-        std::vector<std::string> lines;
-        for (const auto& line : io.logs) {
-            if (line.find("restart") != std::string::npos) lines.push_back(line);
-        }
-        return lines;
-    }
 };
+
+// Lines logged by the restart procedure.
+std::vector<std::string> restartLogs(const FakeIo& io) {
+    std::vector<std::string> lines;
+    for (const auto& line : io.logs) {
+        if (line.find("restart") != std::string::npos) lines.push_back(line);
+    }
+    return lines;
+}
 
 TEST_F(NormalRun, InputClosedAtOnceStartsAndStopsTheStream) {
     EXPECT_EQ(runNormal(io, source), 0);
@@ -137,7 +113,7 @@ TEST_F(NormalRun, AfterTwoFailedRebuildsTheNextRestartStartsOver) {
     io.input = {"RESTART\n", "RESTART\n"};
     EXPECT_EQ(runNormal(io, source), 0);
     EXPECT_THAT(
-        restartLogs(),
+        restartLogs(io),
         ElementsAre("[sondrel] restart requested (totalFrames=0)", "[sondrel] restart FAILED: busy",
                     "[sondrel] restart requested (totalFrames=0)", "[sondrel] restart ok in 0ms"));
     // The stopped first stream is stopped again by the second restart; stream 4 at the end.
@@ -172,7 +148,7 @@ TEST_F(NormalRun, NewStreamsEarlyBuffersGetTheGapCheck) {
         // Each stream delivers one buffer before makeStream returns; stream 2 starts
         // 0.25 s after stream 1's buffer ended.
         const std::int64_t start = id == 1 ? 0 : 480 + 12000;
-        sink.streamDidOutput(id, testing::monoBuffer(480, 0.5f, MediaTime{start, 48000}).view());
+        sink.streamDidOutput(id, testing::monoBlock(480, 0.5f, MediaTime{start, 48000}).view());
     };
     io.input = {"RESTART\n"};
     EXPECT_EQ(runNormal(io, source), 0);

@@ -23,7 +23,7 @@ public:
     std::vector<std::string> reads;
     size_t next = 0;
     std::vector<std::string> logged;
-    std::optional<std::string> writeOut(const void*, std::size_t) override { return std::nullopt; }
+    Status writeOut(const void*, std::size_t) override { return {}; }
     void logErr(std::string_view line) override { logged.emplace_back(line); }
     std::string readInput() override { return next < reads.size() ? reads[next++] : std::string(); }
     MediaTime hostNow() override { return MediaTime{}; }

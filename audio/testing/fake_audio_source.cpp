@@ -5,6 +5,14 @@
 namespace sondrel::testing {
 namespace {
 
+// The next scripted outcome: a failure's text, or empty for success.
+std::string next(std::deque<std::string>& outcomes) {
+    if (outcomes.empty()) return {};
+    std::string outcome = std::move(outcomes.front());
+    outcomes.pop_front();
+    return outcome;
+}
+
 class FakeStream final : public CaptureStream {
   public:
     FakeStream(FakeAudioSource& source, StreamId id) : source_(source), id_(id) {}
@@ -13,12 +21,11 @@ class FakeStream final : public CaptureStream {
         return "sink fake" + std::to_string(id_) + " (source fake" + std::to_string(id_) +
                ".monitor)";
     }
-    void stop() override {
+    Status stop() override {
         source_.stoppedIds.push_back(id_);
-        if (source_.stopOutcomes.empty()) return;
-        const std::string error = source_.stopOutcomes.front();
-        source_.stopOutcomes.pop_front();
-        if (!error.empty()) throw SourceError(error);
+        const std::string error = next(source_.stopOutcomes);
+        if (!error.empty()) return Failure{error};
+        return {};
     }
 
   private:
@@ -28,17 +35,14 @@ class FakeStream final : public CaptureStream {
 
 }  // namespace
 
-std::unique_ptr<CaptureStream> FakeAudioSource::makeStream(StreamSink& target) {
+Result<std::unique_ptr<CaptureStream>> FakeAudioSource::makeStream(StreamSink& target) {
     sink = &target;
     const StreamId id = nextId_++;
     madeIds.push_back(id);
     if (whileMaking) whileMaking(target, id);
-    if (!makeOutcomes.empty()) {
-        const std::string error = makeOutcomes.front();
-        makeOutcomes.pop_front();
-        if (!error.empty()) throw SourceError(error);
-    }
-    return std::make_unique<FakeStream>(*this, id);
+    const std::string error = next(makeOutcomes);
+    if (!error.empty()) return Failure{error};
+    return std::unique_ptr<CaptureStream>(std::make_unique<FakeStream>(*this, id));
 }
 
 }  // namespace sondrel::testing

@@ -11,8 +11,8 @@
 namespace sondrel::testing {
 
 // Streams that deliver nothing on their own; tests push buffers into the sink directly.
-// `makeOutcomes` scripts makeStream: each entry, taken in order, is an error text to throw
-// or empty for success (success once the list is used up).
+// `makeOutcomes` scripts makeStream: each entry, taken in order, is the failure's text, or
+// empty for success (success once the list is used up).
 class FakeAudioSource final : public AudioSource {
   public:
     std::deque<std::string> makeOutcomes;
@@ -25,7 +25,7 @@ class FakeAudioSource final : public AudioSource {
     std::vector<StreamId> stoppedIds;  // every stop() call, in order
     StreamSink* sink = nullptr;
 
-    std::unique_ptr<CaptureStream> makeStream(StreamSink& sink) override;
+    Result<std::unique_ptr<CaptureStream>> makeStream(StreamSink& sink) override;
 
   private:
     StreamId nextId_ = 1;

@@ -4,12 +4,12 @@
 
 namespace sondrel::testing {
 
-std::optional<std::string> FakeIo::writeOut(const void* data, std::size_t size) {
+Status FakeIo::writeOut(const void* data, std::size_t size) {
     std::lock_guard guard(mutex_);
     ++writeCalls;
-    if (failWrites) return failWrites;
+    if (failWrites) return Failure{*failWrites};
     out.append(static_cast<const char*>(data), size);
-    return std::nullopt;
+    return {};
 }
 
 void FakeIo::logErr(std::string_view line) {

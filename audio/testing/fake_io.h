@@ -23,7 +23,7 @@ class FakeIo final : public SidecarIo {
     MediaTime host{1'000'000'000'000, 1'000'000'000};
     WallTime wall = WallTime(std::chrono::microseconds(1'700'000'000'000'000));
 
-    std::optional<std::string> writeOut(const void* data, std::size_t size) override;
+    Status writeOut(const void* data, std::size_t size) override;
     void logErr(std::string_view line) override;
     std::string readInput() override;
     MediaTime hostNow() override { return host; }

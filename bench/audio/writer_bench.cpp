@@ -24,20 +24,15 @@ std::vector<float> stereoSignal(std::size_t frames) {
     return samples;
 }
 
-SampleBuffer interleavedBuffer(const std::vector<float>& samples, std::int64_t frame) {
-    SampleBuffer b;
-    b.format = AudioFormat{48000.0, FORMAT_FLAG_FLOAT, 8, 2, 32};
-    b.presentationTime = {frame, 48000};
-    b.buffers.push_back(
-        {2, static_cast<std::uint32_t>(samples.size() * sizeof(float)), samples.data()});
-    return b;
+AudioBlock interleavedBlock(const std::vector<float>& samples, std::int64_t frame) {
+    return {48000, 2, {frame, 48000}, samples.data(), samples.size() / 2};
 }
 
 class DiscardingIo final : public SidecarIo {
   public:
-    std::optional<std::string> writeOut(const void* data, std::size_t) override {
+    Status writeOut(const void* data, std::size_t) override {
         benchmark::DoNotOptimize(data);
-        return std::nullopt;
+        return {};
     }
     void logErr(std::string_view line) override { benchmark::DoNotOptimize(line.data()); }
     std::string readInput() override { return {}; }
@@ -48,10 +43,9 @@ class DiscardingIo final : public SidecarIo {
 
 void BM_DownmixInterleavedStereo(benchmark::State& state) {
     const std::vector<float> samples = stereoSignal(FRAMES);
-    const SampleBuffer buffer = interleavedBuffer(samples, 0);
     std::vector<float> out;
     for (auto _ : state) {
-        downmixToMono(*buffer.format, buffer.buffers, out);
+        downmixToMono(samples.data(), FRAMES, 2, out);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(FRAMES));
@@ -65,7 +59,7 @@ void BM_WriterPerFragment(benchmark::State& state) {
     writer.adoptStream(1);
     std::int64_t frame = 0;
     for (auto _ : state) {
-        writer.streamDidOutput(1, interleavedBuffer(samples, frame));
+        writer.streamDidOutput(1, interleavedBlock(samples, frame));
         frame += static_cast<std::int64_t>(FRAMES);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(FRAMES));
