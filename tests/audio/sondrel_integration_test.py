@@ -2,7 +2,8 @@
 with WirePlumber and pipewire-pulse.
 
 usage: sondrel_integration_test.py <sondrel binary> <scenario> [pulseaudio|pipewire]
-Scenarios: downmix, t0, restart, kill, frozen, noserver, follow, closed_output, dryrun.
+Scenarios: downmix, t0, restart, kill, frozen, noserver, follow, unplug, closed_output,
+dryrun.
 """
 import math
 import os
@@ -315,6 +316,32 @@ def scenario_follow(binary):
     check(samples.count(after) > 1.0 * pf.RATE, "the new default sink was not heard for 1 s")
     check(first_after is not None and last_before is not None and last_before < first_after,
           "the new sink's level came before the old one's ended")
+
+
+def scenario_unplug(binary):
+    """The monitored sink goes away (a headset unplugged) while a microphone is the default
+    source: the capture ends with 2 instead of following the server to the microphone."""
+    with pf.make_server(SERVER) as server:
+        server.add_decoy_mic(MIC_LEVEL)
+        sondrel = pf.Sondrel(binary, server.client_env())
+        try:
+            wait_for_header(sondrel)
+            time.sleep(0.5)
+            server.remove_sinks()
+            try:
+                code = sondrel.wait(5)
+            except Exception:
+                code = None
+            check(code == 2, "exit status %r, expected 2" % code)
+        finally:
+            sondrel.kill()
+    lines = sondrel.stderr_lines()
+    print(lines[-1] if lines else "(nothing)")
+    check(bool(lines) and lines[-1].startswith("[sondrel] stream stopped: "),
+          "last line: %r" % (lines[-1] if lines else None))
+    _, samples, _ = sondrel.header_and_samples()
+    check(set(samples) <= {0.0}, "samples other than the silent sink's: %r" %
+          sorted(set(samples) - {0.0})[:5])
 
 
 def wait_for_count(sondrel, needle, count, timeout):
