@@ -15,7 +15,7 @@
 #include "base/output.h"
 #include "command/selftest.h"
 #include "windows/window_search.h"
-#include "platform/window_system_x11.h"
+#include "platform/session_windows.h"
 
 // The build passes the project version; a build without it still compiles.
 #ifndef SIDECARS_VERSION
@@ -33,8 +33,9 @@ constexpr const char* USAGE =
     "       tessival --detect-ring IMAGE\n"
     "       tessival --help | --version\n"
     "\n"
-    "Finds the meeting window on the X server, captures it, reads it with Tesseract and\n"
-    "answers each command line on standard input with one JSON line on standard output.\n"
+    "Finds the meeting window (X11, XWayland or sway), captures it, reads it with\n"
+    "Tesseract and answers each command line on standard input with one JSON line on\n"
+    "standard output.\n"
     "Diagnostics go to standard error. Standard input closed ends the program (status 0).\n"
     "\n"
     "Commands (one per line; an optional query after one space picks the window):\n"
@@ -108,7 +109,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::unique_ptr<WindowSystem> windows = makeX11WindowSystem(out);
+    std::unique_ptr<WindowSystem> windows = makeSessionWindowSystem(out);
     std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
     CaptureHandlers handlers(Services{*windows, *recognizer, out, lock});
     return runCommandLoop(STDIN_FILENO, out, handlers);

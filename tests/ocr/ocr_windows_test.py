@@ -129,7 +129,8 @@ def run(exe, work):
         x.show(slides["window"]["title"], slides["window"]["class"], "1280x800+200+100",
                os.path.join(fx, "demo_slides.png"))
         s = t.ask("CAPTURE_SLIDE")
-        check(s.get("ok") and s["window"] == {"app": slides["window"]["class"], "title": slides["window"]["title"]},
+        check(s.get("ok") and s["window"] == {"app": slides["window"]["class"], "title": slides["window"]["title"],
+                                            "source": "x11"},
               f"the slide window is found: {s.get('window')}")
         e = levenshtein(s.get("text", ""), slides["slide_text"]) / len(slides["slide_text"])
         check(e <= 0.05, f"its text reads in order (CER {e:.3f}): {s.get('text', '')!r}")

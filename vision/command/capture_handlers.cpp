@@ -201,7 +201,9 @@ Answer CaptureHandlers::captureSlide(const std::optional<std::string>& query) {
     const Image image = screenshot(s_.windows, *window);
     const std::string text = slideText(readText(s_.recognizer, image, s_.out));
     return Answer{{"ok", true},
-                  {"window", Answer{{"app", appName(*window)}, {"title", titleOf(*window)}}},
+                  {"window", Answer{{"app", appName(*window)},
+                                     {"title", titleOf(*window)},
+                                     {"source", window->source}}},
                   {"text", text}};
 }
 

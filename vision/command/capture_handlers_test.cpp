@@ -84,7 +84,8 @@ TEST_F(CaptureHandlerTest, MeetingWindowWithoutEvidenceGetsNamesAndNoLock) {
     EXPECT_NEAR(a["names"][0]["bbox"][1].get<double>(), 0.47, 1e-9);
     EXPECT_EQ(a["names"][0].size(), 6u);
     EXPECT_EQ(a["window"]["app"], "zoom.us");
-    EXPECT_EQ(a["window"].size(), 9u);
+    EXPECT_EQ(a["window"].size(), 10u);
+    EXPECT_EQ(a["window"]["source"], "x11");
     EXPECT_FALSE(a.contains("unproven"));
     EXPECT_FALSE(a.contains("ring_crop"));
     EXPECT_FALSE(lock.lockedWindowID);
@@ -275,7 +276,7 @@ TEST(GalleryRect, PaddedClampedAndBounded) {
     EXPECT_FALSE(galleryRect({{0.3, 0.5, 0.1, h639}, {0.5, 0.5, 0.1, h639}}, 1000, 1000));
 }
 
-TEST_F(CaptureHandlerTest, SlideAnswerHasAppAndTitleOnly) {
+TEST_F(CaptureHandlerTest, SlideAnswerHasAppTitleAndSource) {
     WindowFacts bare;
     bare.id = 9;
     bare.frame = {0, 0, 800, 600};
@@ -285,7 +286,9 @@ TEST_F(CaptureHandlerTest, SlideAnswerHasAppAndTitleOnly) {
     ocr.add("Q3: launch", {0.2, 0.3, 0.3, 0.04});
     const Answer a = handlers().captureSlide(std::nullopt);
     EXPECT_EQ(a, (Answer{{"ok", true},
-                         {"window", {{"app", "LibreOffice Impress"}, {"title", "Roadmap presentation.odp"}}},
+                         {"window", {{"app", "LibreOffice Impress"},
+                                     {"title", "Roadmap presentation.odp"},
+                                     {"source", "x11"}}},
                          {"text", "Roadmap\nQ3: launch"}}));
     const Answer untitled = handlers().captureSlide(std::string("x"));
     EXPECT_EQ(untitled["ok"], true);

@@ -799,9 +799,9 @@ class X11WindowSystem final : public WindowSystem {
 
 }  // namespace
 
-std::unique_ptr<WindowSystem> makeX11WindowSystem(Output& out) {
+std::unique_ptr<WindowSystem> makeX11WindowSystem(Output& out, bool waylandCovered) {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (wayland != nullptr && *wayland != '\0') {
+    if (wayland != nullptr && *wayland != '\0' && !waylandCovered) {
         out.log(
             "[tessival] WAYLAND_DISPLAY is set: only XWayland windows are visible through X11, "
             "so a meeting in a native Wayland window cannot be found or captured");

@@ -101,6 +101,7 @@ Answer windowInfo(const PickedWindow& picked) {
         {"window_area", static_cast<int64_t>(std::trunc(picked.area))},
         {"window_score", picked.score},
         {"window_locked", picked.locked},
+        {"source", picked.window.source},
     };
 }
 

@@ -123,12 +123,12 @@ TEST(MakePicked, DisplayPositionAndMainFlag) {
     EXPECT_TRUE(makePicked(w, displays, 99, 99, 0, 0, false).isMain);
 }
 
-TEST(WindowInfo, NineKeysWithEmptyStringsAndTruncatedArea) {
+TEST(WindowInfo, TenKeysWithEmptyStringsAndTruncatedArea) {
     WindowFacts bare;
     bare.frame = {0, 0, 300, 150.003};
     const PickedWindow p = makePicked(bare, {}, std::nullopt, 1, -1.0, 45000.9, true);
     const Answer info = windowInfo(p);
-    EXPECT_EQ(info.size(), 9u);
+    EXPECT_EQ(info.size(), 10u);
     EXPECT_EQ(info["app"], "");
     EXPECT_EQ(info["title"], "");
     EXPECT_EQ(info["display_id"], 0);
@@ -138,6 +138,7 @@ TEST(WindowInfo, NineKeysWithEmptyStringsAndTruncatedArea) {
     EXPECT_EQ(info["window_area"], 45000);
     EXPECT_EQ(info["window_score"], -1.0);
     EXPECT_EQ(info["window_locked"], true);
+    EXPECT_EQ(info["source"], "x11");
 }
 
 }  // namespace

@@ -97,7 +97,9 @@ std::optional<PickedWindow> findWindow(WindowSystem& ws, WindowLock& lock, Outpu
     if (lock.lockedWindowID) {
         const auto it =
             std::find_if(content.windows.begin(), content.windows.end(),
-                         [&](const WindowFacts& w) { return w.id == *lock.lockedWindowID; });
+                         [&](const WindowFacts& w) {
+                             return w.id == *lock.lockedWindowID && w.source == lock.lockedSource;
+                         });
         if (it != content.windows.end() && areaOf(*it) > MEETING_WINDOW_MIN_AREA &&
             visibleOrFullscreen(*it, displays)) {
             out.log("[tessival] capture window (locked): " + describe(*it));
@@ -179,9 +181,11 @@ std::optional<PickedWindow> findWindow(WindowSystem& ws, WindowLock& lock, Outpu
 void updateWindowLock(WindowLock& lock, Output& out, const WindowFacts& window, int uiHits,
                       bool ringFound) {
     const bool noEvidence = uiHits < LOCK_MIN_UI_HITS && !ringFound;
-    if (lock.lockedWindowID && (*lock.lockedWindowID == window.id || noEvidence)) return;
+    const bool same = lock.lockedWindowID == window.id && lock.lockedSource == window.source;
+    if (lock.lockedWindowID && (same || noEvidence)) return;
     if (!lock.lockedWindowID && noEvidence) return;
     lock.lockedWindowID = window.id;
+    lock.lockedSource = window.source;
     lock.lockedWindowDesc = appAndTitle(window);
     const std::string evidence =
         ringFound ? std::string("ring detected") : "call-ui x" + std::to_string(uiHits);

@@ -26,6 +26,7 @@ inline constexpr double MEETING_WINDOW_MIN_AREA = 40000;
 struct WindowLock {
     std::optional<uint32_t> lockedWindowID;
     std::string lockedWindowDesc;  // app="…" title="…" at lock time
+    std::string lockedSource = "x11";  // the window system the locked window came from
 };
 
 // app="<name>" title="<title>" for log lines, control characters blanked.

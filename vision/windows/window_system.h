@@ -26,6 +26,8 @@ struct WindowFacts {
     std::optional<OwningApplication> app;
     bool onScreen = false;
     int64_t layer = 0;  // 0 for normal, dialog and utility windows
+    // The window system that listed it ("x11", "sway"): ids are unique only within one.
+    std::string source = "x11";
 };
 
 struct DisplayFacts {
