@@ -1,5 +1,6 @@
-// findWindow and screenshot over the real X11 window system of $DISPLAY. The capture target
-// is the window whose title holds "bench capture target" (windows_vs_import.py sets it up).
+// findWindow and screenshot over the session's real window systems (X11 of $DISPLAY, sway of
+// $SWAYSOCK). The capture target is the window whose title holds "bench capture target"
+// (windows_vs_import.py and sway_vs_grim.py set it up).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +8,7 @@
 #include "base/output.h"
 #include "windows/screenshot.h"
 #include "windows/window_search.h"
-#include "platform/window_system_x11.h"
+#include "platform/session_windows.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ using namespace tessival;
 struct World {
     int devNull = open("/dev/null", O_WRONLY);
     Output out{devNull, devNull};
-    std::unique_ptr<WindowSystem> ws = makeX11WindowSystem(out);
+    std::unique_ptr<WindowSystem> ws = makeSessionWindowSystem(out);
     WindowLock lock;
 };
 
@@ -54,6 +55,22 @@ void BM_Screenshot2x(benchmark::State& state) {
     state.counters["out_h"] = 2 * picked->window.frame.height;
 }
 BENCHMARK(BM_Screenshot2x)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What one capture command pays before analysis: the search, then the picture.
+void BM_FindAndCapture(benchmark::State& state) {
+    World& w = world();
+    const std::optional<std::string> query("bench capture target");
+    for (auto _ : state) {
+        const auto picked = findWindow(*w.ws, w.lock, w.out, query);
+        if (!picked) {
+            state.SkipWithError("no window titled \"bench capture target\"");
+            return;
+        }
+        Image img = screenshot(*w.ws, picked->window);
+        benchmark::DoNotOptimize(img.bytes.data());
+    }
+}
+BENCHMARK(BM_FindAndCapture)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
