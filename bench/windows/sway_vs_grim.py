@@ -5,6 +5,7 @@ window titled "bench capture target"), runs windows_bench there, and times
 
 usage: sway_vs_grim.py <windows_bench> <wayland_show_image> [repetitions]
 """
+import json
 import os
 import statistics
 import subprocess
@@ -34,16 +35,22 @@ def main():
             s.show("bench capture target - Zoom Meeting", "zoom",
                    os.path.join(tmp, "demo_gallery.png"), (1440, 900), at=(240, 90))
             time.sleep(0.5)
+            out = os.path.join(tmp, "bench.json")
             subprocess.run([bench, f"--benchmark_repetitions={reps}",
-                            "--benchmark_report_aggregates_only=true"], env=s.env, check=True)
+                            "--benchmark_report_aggregates_only=true",
+                            f"--benchmark_out={out}", "--benchmark_out_format=json"],
+                           env=s.env, check=True)
+            ours = next(b["real_time"] for b in json.load(open(out))["benchmarks"]
+                        if b["name"] == "BM_FindAndCapture/real_time_median")
             times = []
             for _ in range(reps):
                 t0 = time.perf_counter()
                 subprocess.run(["grim", "-t", "ppm", "-g", "240,90 1440x900", "-"], env=s.env,
                                check=True, stdout=subprocess.DEVNULL)
                 times.append((time.perf_counter() - t0) * 1000)
-            print(f'grim -t ppm -g "240,90 1440x900" - (1x): '
-                  f"median {statistics.median(times):.1f} ms over {reps} runs")
+            grim = statistics.median(times)
+            print(f'grim -t ppm -g "240,90 1440x900" - (1x): median {grim:.1f} ms over {reps} runs')
+            print(f"search + 2x capture / grim: {ours / grim:.2f}")
 
 
 if __name__ == "__main__":
