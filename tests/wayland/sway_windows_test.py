@@ -140,6 +140,11 @@ def mixed_session(exe, show, fx, m, work):
         check(w.get("source") == "x11" and w.get("title") == gallery["window"]["title"],
               f"the XWayland meeting is chosen over a native decoy: {w}")
         check(read_well(a, gallery), f"and read: {names_of(a)}")
+        # XWayland keeps a window on a hidden workspace mapped; sway says it is hidden.
+        s.msg(f"[con_id={s.con_of(meet_p.pid)}]", "move", "container", "to", "workspace", "9")
+        a = t.ask("CAPTURE")
+        check(a.get("window", {}).get("title") != gallery["window"]["title"],
+              f"the XWayland meeting on a hidden workspace is not chosen: {a.get('window')}")
         s.hide(meet_p)
         t.ask("CAPTURE")
 

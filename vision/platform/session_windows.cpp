@@ -34,6 +34,7 @@ std::unique_ptr<WindowSystem> makeSessionWindowSystem(Output& out) {
         note("x11");
     } catch (const PlatformError&) {
     }
+    if (!swaySocket.empty()) x11 = withSwayVisibility(std::move(x11), swaySocket);
     sources.push_back({"x11", std::move(x11)});
 
     out.log("[tessival] window systems: " + (found.empty() ? std::string("none reachable") : found));

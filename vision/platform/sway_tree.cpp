@@ -55,6 +55,7 @@ SwayWindow windowOf(const json& node, int64_t workspace, bool floating, int64_t 
     SwayWindow w;
     const std::optional<std::string> shell = str(node, "shell");
     w.xwayland = shell == "xwayland";
+    w.x11Window = static_cast<uint32_t>(num(node, "window"));
     w.focused = flag(node, "focused");
     w.workspace = workspace;
     w.floating = floating;

@@ -15,6 +15,7 @@ namespace tessival {
 struct SwayWindow {
     WindowFacts facts;       // frame: the client's area in layout coordinates
     bool xwayland = false;   // drawn by XWayland: the X11 window system lists it
+    uint32_t x11Window = 0;  // its X11 window id when drawn by XWayland
     bool focused = false;
     int64_t workspace = 0;   // id of the workspace holding it
     bool floating = false;

@@ -63,6 +63,7 @@ TEST(SwayTree, WindowsFrontToBackWithTheirFacts) {
 
     const SwayWindow& zoom = *byId(*tree, 6);
     EXPECT_TRUE(zoom.xwayland);
+    EXPECT_EQ(zoom.x11Window, 2097155u);
     EXPECT_TRUE(zoom.focused);
     EXPECT_EQ(zoom.facts.app->name, "zoom");
     EXPECT_FALSE(byId(*tree, 10)->facts.onScreen);

@@ -225,7 +225,53 @@ class SwayWindowSystem final : public WindowSystem {
     std::string socket_;
 };
 
+class SwayVisibility final : public WindowSystem {
+  public:
+    SwayVisibility(std::unique_ptr<WindowSystem> x11, std::string socket)
+        : x11_(std::move(x11)), socket_(std::move(socket)) {}
+
+    ShareableContent shareableContent(bool onScreenOnly) override {
+        ShareableContent content = x11_->shareableContent(onScreenOnly);
+        std::optional<SwayTree> tree;
+        try {
+            tree = parseSwayTree(ipcRequest(socket_, IPC_GET_TREE));
+        } catch (const PlatformError&) {
+            return content;  // sway gone: X11's own view is all there is
+        }
+        if (!tree) return content;
+        std::vector<uint32_t> hidden;
+        for (const SwayWindow& w : tree->windows) {
+            if (w.xwayland && !w.facts.onScreen) hidden.push_back(w.x11Window);
+        }
+        std::vector<WindowFacts> kept;
+        for (WindowFacts& w : content.windows) {
+            if (std::find(hidden.begin(), hidden.end(), w.id) != hidden.end()) {
+                if (onScreenOnly) continue;
+                w.onScreen = false;
+            }
+            kept.push_back(std::move(w));
+        }
+        content.windows = std::move(kept);
+        return content;
+    }
+    std::optional<pid_t> frontmostPid() override { return x11_->frontmostPid(); }
+    uint32_t mainDisplayId() override { return x11_->mainDisplayId(); }
+    Image capture(const WindowFacts& window, const DisplayFacts& display, const Rect& sourceRect,
+                  int64_t outWidth, int64_t outHeight) override {
+        return x11_->capture(window, display, sourceRect, outWidth, outHeight);
+    }
+
+  private:
+    std::unique_ptr<WindowSystem> x11_;
+    std::string socket_;
+};
+
 }  // namespace
+
+std::unique_ptr<WindowSystem> withSwayVisibility(std::unique_ptr<WindowSystem> x11,
+                                                 std::string ipcSocket) {
+    return std::make_unique<SwayVisibility>(std::move(x11), std::move(ipcSocket));
+}
 
 std::unique_ptr<WindowSystem> makeSwayWindowSystem(Output& out, std::string ipcSocket) {
     return std::make_unique<SwayWindowSystem>(out, std::move(ipcSocket));

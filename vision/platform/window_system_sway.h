@@ -14,6 +14,11 @@ namespace tessival {
 // afresh, so a restarted compositor on the same socket path is picked up.
 std::unique_ptr<WindowSystem> makeSwayWindowSystem(Output& out, std::string ipcSocket);
 
+// The X11 window system of sway's XWayland, told by sway which of its windows are on hidden
+// workspaces: XWayland keeps those mapped, so X11 alone would call them on screen.
+std::unique_ptr<WindowSystem> withSwayVisibility(std::unique_ptr<WindowSystem> x11,
+                                                 std::string ipcSocket);
+
 // Whether a sway IPC socket answers a request.
 bool swayAnswers(const std::string& ipcSocket);
 
