@@ -94,6 +94,16 @@ def native_session(exe, show, fx, m, work):
               and w.get("display_count") == 2, f"the locked window on the second output: {w}")
         check(read_well(a, gallery), f"read there too: {names_of(a)}")
 
+        # Half beyond the right edge of the layout: the part off the output stays black,
+        # the rest keeps its scale, so the names on it are still read.
+        s.msg(f"[con_id={meet}]", "move", "absolute", "position", "3200", "100")
+        a = t.ask("CAPTURE")
+        shown = names_of(a)
+        check(a.get("window", {}).get("window_locked") is True and "Vera Gómez" in shown
+              and "François Lemaire" in shown and "Amara Okafor" not in shown,
+              f"a window partly off its output is read where it shows: {shown}")
+        s.msg(f"[con_id={meet}]", "move", "absolute", "position", "2100", "100")
+
         # A decoy floated over part of it: captured as shown, said once in the log.
         s.msg(f"[con_id={s.con_of(s.procs[1].pid)}]", "move", "container", "to", "output", "HEADLESS-2")
         s.msg(f"[con_id={s.con_of(s.procs[1].pid)}]", "move", "absolute", "position", "3000", "700")

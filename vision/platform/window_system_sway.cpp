@@ -153,7 +153,14 @@ class SwayWindowSystem final : public WindowSystem {
             throw PlatformError(name + ": its output is gone; cannot capture it");
         }
 
-        Image img = screencopyArea(output->name, sourceRect);
+        // The compositor clips a region to its output: ask for the part on it and keep the
+        // rest black, rather than stretch that part over the whole picture.
+        const Rect onOutput = sourceRect.intersection(
+            {0, 0, output->display.frame.width, output->display.frame.height});
+        if (onOutput.width < 1 || onOutput.height < 1) {
+            throw PlatformError(name + " lies outside its output; cannot capture it");
+        }
+        Image img = placed(screencopyArea(output->name, onOutput), onOutput, sourceRect);
         const std::vector<Rect> covered = coveredParts(st.tree, *it);
         if (!covered.empty()) {
             out_.log("[tessival] " + name +
@@ -199,6 +206,23 @@ class SwayWindowSystem final : public WindowSystem {
     static WindowFacts withAppName(WindowFacts w) {
         if (w.app && w.app->name.empty() && w.app->pid) w.app->name = processName(*w.app->pid);
         return w;
+    }
+
+    // `part`, the picture of `shown`, at its place in a black picture of all of `wanted`.
+    static Image placed(Image part, const Rect& shown, const Rect& wanted) {
+        if (shown == wanted) return part;
+        const double scale = static_cast<double>(part.width) / shown.width;
+        Image img = Image::blank(std::max<int64_t>(std::llround(wanted.width * scale), part.width),
+                                 std::max<int64_t>(std::llround(wanted.height * scale), part.height),
+                                 part.order);
+        for (size_t i = 3; i < img.bytes.size(); i += 4) img.bytes[i] = 255;
+        const int64_t dx = std::min<int64_t>(std::llround((shown.x - wanted.x) * scale), img.width - part.width);
+        const int64_t dy = std::min<int64_t>(std::llround((shown.y - wanted.y) * scale), img.height - part.height);
+        for (int64_t y = 0; y < part.height; ++y) {
+            std::copy_n(part.bytes.data() + y * part.bytesPerRow, part.width * 4,
+                        img.bytes.data() + (y + dy) * img.bytesPerRow + dx * 4);
+        }
+        return img;
     }
 
     // Paints the covered parts (layout coordinates) black: they show other windows, whose
