@@ -3,14 +3,14 @@
 // asks for, or the given size). Runs until killed or the compositor goes away.
 //
 // usage: wayland_show_image TITLE APP_ID IMAGE [WIDTHxHEIGHT]
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
-
-#include <wayland-client.h>
 
 #include "codec/image_codec.h"
 #include "xdg-shell-client-protocol.h"
@@ -35,7 +35,8 @@ struct App {
 void global(void* data, wl_registry* r, uint32_t name, const char* iface, uint32_t) {
     auto* a = static_cast<App*>(data);
     if (std::strcmp(iface, wl_compositor_interface.name) == 0) {
-        a->compositor = static_cast<wl_compositor*>(wl_registry_bind(r, name, &wl_compositor_interface, 4));
+        a->compositor =
+            static_cast<wl_compositor*>(wl_registry_bind(r, name, &wl_compositor_interface, 4));
     } else if (std::strcmp(iface, wl_shm_interface.name) == 0) {
         a->shm = static_cast<wl_shm*>(wl_registry_bind(r, name, &wl_shm_interface, 1));
     } else if (std::strcmp(iface, xdg_wm_base_interface.name) == 0) {
@@ -71,7 +72,8 @@ void draw(App& a) {
     const size_t size = size_t(stride) * a.height;
     const int fd = memfd_create("show-image", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, off_t(size)) != 0) std::exit(1);
-    auto* px = static_cast<uint8_t*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+    auto* px =
+        static_cast<uint8_t*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
     for (int32_t y = 0; y < a.height; ++y) {
         const uint8_t* s = scaled->bytes.data() + y * scaled->bytesPerRow;
         uint8_t* d = px + size_t(y) * stride;
@@ -85,7 +87,8 @@ void draw(App& a) {
     munmap(px, size);
     wl_shm_pool* pool = wl_shm_create_pool(a.shm, fd, int32_t(size));
     if (a.buffer != nullptr) wl_buffer_destroy(a.buffer);
-    a.buffer = wl_shm_pool_create_buffer(pool, 0, a.width, a.height, stride, WL_SHM_FORMAT_XRGB8888);
+    a.buffer =
+        wl_shm_pool_create_buffer(pool, 0, a.width, a.height, stride, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
     a.buffer_w = a.width;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-
 #include <nlohmann/json.hpp>
 
 namespace tessival {

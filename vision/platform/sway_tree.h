@@ -17,11 +17,11 @@ struct SwayWindow {
     bool xwayland = false;   // drawn by XWayland: the X11 window system lists it
     uint32_t x11Window = 0;  // its X11 window id when drawn by XWayland
     bool focused = false;
-    int64_t workspace = 0;   // id of the workspace holding it
+    int64_t workspace = 0;  // id of the workspace holding it
     bool floating = false;
     int64_t floatingOrder = 0;  // among the workspace's floating windows; higher is on top
     bool fullscreen = false;
-    Rect outer;                 // with borders and title bar: what it draws over others
+    Rect outer;  // with borders and title bar: what it draws over others
 };
 
 // Windows front to back as far as the tree tells: on shown workspaces a fullscreen window,

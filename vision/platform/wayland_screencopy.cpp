@@ -1,5 +1,10 @@
 #include "platform/wayland_screencopy.h"
 
+#include <poll.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -7,12 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <poll.h>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <vector>
-
-#include <wayland-client.h>
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -82,8 +82,7 @@ void xdgName(void* data, zxdg_output_v1*, const char* name) {
     static_cast<OutputEntry*>(data)->name = name;
 }
 void xdgDescription(void*, zxdg_output_v1*, const char*) {}
-const zxdg_output_v1_listener XDG_OUTPUT = {xdgPosition, xdgSize, xdgDone, xdgName,
-                                            xdgDescription};
+const zxdg_output_v1_listener XDG_OUTPUT = {xdgPosition, xdgSize, xdgDone, xdgName, xdgDescription};
 
 struct Frame {
     bool haveShm = false;
@@ -124,15 +123,16 @@ void frameFlags(void* data, zwlr_screencopy_frame_v1*, uint32_t flags) {
 void frameReady(void* data, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {
     static_cast<Frame*>(data)->ready = true;
 }
-void frameFailed(void* data, zwlr_screencopy_frame_v1*) { static_cast<Frame*>(data)->failed = true; }
+void frameFailed(void* data, zwlr_screencopy_frame_v1*) {
+    static_cast<Frame*>(data)->failed = true;
+}
 void frameDamage(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t, uint32_t) {}
 void frameDmabuf(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {}
 void frameBufferDone(void* data, zwlr_screencopy_frame_v1*) {
     static_cast<Frame*>(data)->buffersListed = true;
 }
-const zwlr_screencopy_frame_v1_listener FRAME = {frameBuffer, frameFlags,  frameReady,
-                                                 frameFailed, frameDamage, frameDmabuf,
-                                                 frameBufferDone};
+const zwlr_screencopy_frame_v1_listener FRAME = {
+    frameBuffer, frameFlags, frameReady, frameFailed, frameDamage, frameDmabuf, frameBufferDone};
 
 // Dispatches events until `done` holds; false on timeout or a lost connection.
 template <typename Done>
@@ -243,7 +243,9 @@ Image screencopyArea(const std::string& outputName, const Rect& area) {
                                            static_cast<int32_t>(f.height),
                                            static_cast<int32_t>(f.stride), f.format);
     zwlr_screencopy_frame_v1_copy(frame, shm.buffer);
-    if (!dispatchUntil(s.display, [&] { return f.ready || f.failed; }, deadline) || f.failed) {
+    if (!dispatchUntil(
+            s.display, [&] { return f.ready || f.failed; }, deadline) ||
+        f.failed) {
         throw PlatformError("the Wayland compositor failed the capture (output gone or timed out)");
     }
 

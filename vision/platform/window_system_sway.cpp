@@ -1,12 +1,13 @@
 #include "platform/window_system_sway.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <fstream>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include "codec/image_codec.h"
 #include "platform/sway_tree.h"
@@ -133,10 +134,9 @@ class SwayWindowSystem final : public WindowSystem {
         }
         const State st = state();
         const std::string name = "sway window " + std::to_string(window.id);
-        const auto it = std::find_if(st.tree.windows.begin(), st.tree.windows.end(),
-                                     [&](const SwayWindow& w) {
-                                         return w.facts.id == window.id && !w.xwayland;
-                                     });
+        const auto it = std::find_if(
+            st.tree.windows.begin(), st.tree.windows.end(),
+            [&](const SwayWindow& w) { return w.facts.id == window.id && !w.xwayland; });
         if (it == st.tree.windows.end()) {
             throw PlatformError(name + " no longer exists; cannot capture it");
         }
@@ -145,10 +145,9 @@ class SwayWindowSystem final : public WindowSystem {
                                 " is not viewable (on a hidden workspace or tab); cannot capture "
                                 "it");
         }
-        const auto output = std::find_if(st.outputs.begin(), st.outputs.end(),
-                                         [&](const SwayOutput& o) {
-                                             return o.display.id == display.id;
-                                         });
+        const auto output =
+            std::find_if(st.outputs.begin(), st.outputs.end(),
+                         [&](const SwayOutput& o) { return o.display.id == display.id; });
         if (output == st.outputs.end()) {
             throw PlatformError(name + ": its output is gone; cannot capture it");
         }
@@ -212,12 +211,14 @@ class SwayWindowSystem final : public WindowSystem {
     static Image placed(Image part, const Rect& shown, const Rect& wanted) {
         if (shown == wanted) return part;
         const double scale = static_cast<double>(part.width) / shown.width;
-        Image img = Image::blank(std::max<int64_t>(std::llround(wanted.width * scale), part.width),
-                                 std::max<int64_t>(std::llround(wanted.height * scale), part.height),
-                                 part.order);
+        Image img = Image::blank(
+            std::max<int64_t>(std::llround(wanted.width * scale), part.width),
+            std::max<int64_t>(std::llround(wanted.height * scale), part.height), part.order);
         for (size_t i = 3; i < img.bytes.size(); i += 4) img.bytes[i] = 255;
-        const int64_t dx = std::min<int64_t>(std::llround((shown.x - wanted.x) * scale), img.width - part.width);
-        const int64_t dy = std::min<int64_t>(std::llround((shown.y - wanted.y) * scale), img.height - part.height);
+        const int64_t dx =
+            std::min<int64_t>(std::llround((shown.x - wanted.x) * scale), img.width - part.width);
+        const int64_t dy =
+            std::min<int64_t>(std::llround((shown.y - wanted.y) * scale), img.height - part.height);
         for (int64_t y = 0; y < part.height; ++y) {
             std::copy_n(part.bytes.data() + y * part.bytesPerRow, part.width * 4,
                         img.bytes.data() + (y + dy) * img.bytesPerRow + dx * 4);
@@ -230,10 +231,12 @@ class SwayWindowSystem final : public WindowSystem {
     static void blank(Image& img, const std::vector<Rect>& parts, double originX, double originY,
                       double scaleX, double scaleY) {
         for (const Rect& r : parts) {
-            const auto x0 = std::clamp<int64_t>(std::llround((r.x - originX) * scaleX), 0, img.width);
-            const auto y0 = std::clamp<int64_t>(std::llround((r.y - originY) * scaleY), 0, img.height);
-            const auto x1 = std::clamp<int64_t>(std::llround((r.x + r.width - originX) * scaleX), 0,
-                                                img.width);
+            const auto x0 =
+                std::clamp<int64_t>(std::llround((r.x - originX) * scaleX), 0, img.width);
+            const auto y0 =
+                std::clamp<int64_t>(std::llround((r.y - originY) * scaleY), 0, img.height);
+            const auto x1 =
+                std::clamp<int64_t>(std::llround((r.x + r.width - originX) * scaleX), 0, img.width);
             const auto y1 = std::clamp<int64_t>(std::llround((r.y + r.height - originY) * scaleY),
                                                 0, img.height);
             for (int64_t y = y0; y < y1; ++y) {
