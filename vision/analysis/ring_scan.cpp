@@ -132,89 +132,93 @@ uint64_t load8(const uint8_t* p) {
 }
 void store8(uint8_t* p, uint64_t v) { std::memcpy(p, &v, sizeof v); }
 
-}  // namespace
+// The scan's working memory in one allocation: the mask and its dilation as padded byte
+// grids, a row of horizontal dilation, and the runs of the dilated grid with what is
+// gathered per component. Rows hold a left border cell, gw cells and enough right border for
+// whole 8-cell words. A dilated run is at least two cells long with a gap after it, so a row
+// holds at most gw / 3 + 1 of them.
+struct ScanGrids {
+    int64_t gw, gh, words, stride;
+    size_t gridBytes;
+    std::unique_ptr<Blob[]> buffer;
+    Blob* blobs;
+    Run* runs;
+    uint8_t* mask;
+    uint8_t* dil;
+    uint8_t* across;
+    int32_t nRuns = 0;
 
-RingScan scanForGreenRing(const Bitmap& bm) {
-    RingScan scan;
-    const int64_t W = bm.w;
-    const int64_t H = bm.h;
-    const int64_t step =
-        std::max((std::max(W, H) + RING_SCAN_MAX_SIDE - 1) / RING_SCAN_MAX_SIDE, int64_t{1});
-    const int64_t gw = (W + step - 1) / step;
-    const int64_t gh = (H + step - 1) / step;
-    if (gw < 8 || gh < 8 || bm.ptr == nullptr) return scan;
+    ScanGrids(int64_t gridW, int64_t gridH) : gw(gridW), gh(gridH) {
+        words = (gw + 7) / 8;
+        stride = 8 * words + 8;
+        gridBytes = static_cast<size_t>(stride * (gh + 2));
+        const size_t runCap = static_cast<size_t>(gh * (gw / 3 + 1));
+        const size_t bytes =
+            runCap * (sizeof(Run) + sizeof(Blob)) + 2 * gridBytes + static_cast<size_t>(stride);
+        buffer.reset(new Blob[(bytes + sizeof(Blob) - 1) / sizeof(Blob)]);
+        blobs = buffer.get();
+        runs = reinterpret_cast<Run*>(blobs + runCap);
+        mask = reinterpret_cast<uint8_t*>(runs + runCap);
+        dil = mask + gridBytes;
+        across = dil + gridBytes;
+    }
+    uint8_t* maskRow(int64_t y) const { return mask + (y + 1) * stride + 1; }
+    uint8_t* dilRow(int64_t y) const { return dil + (y + 1) * stride + 1; }
+};
 
-    // One allocation: the mask and its dilation as padded byte grids, a row of horizontal
-    // dilation, and the runs of the dilated grid with what is gathered per component. Rows
-    // hold a left border cell, gw cells and enough right border for whole 8-cell words. A
-    // dilated run is at least two cells long with a gap after it, so a row holds at most
-    // gw / 3 + 1 of them.
-    const int64_t words = (gw + 7) / 8;
-    const int64_t stride = 8 * words + 8;
-    const size_t gridBytes = static_cast<size_t>(stride * (gh + 2));
-    const size_t runCap = static_cast<size_t>(gh * (gw / 3 + 1));
-    const size_t bytes =
-        runCap * (sizeof(Run) + sizeof(Blob)) + 2 * gridBytes + static_cast<size_t>(stride);
-    std::unique_ptr<Blob[]> buffer(new Blob[(bytes + sizeof(Blob) - 1) / sizeof(Blob)]);
-    Blob* blobs = buffer.get();
-    Run* runs = reinterpret_cast<Run*>(blobs + runCap);
-    uint8_t* mask = reinterpret_cast<uint8_t*>(runs + runCap);
-    uint8_t* dil = mask + gridBytes;
-    uint8_t* across = dil + gridBytes;
-    auto maskRow = [&](int64_t y) { return mask + (y + 1) * stride + 1; };
-    auto dilRow = [&](int64_t y) { return dil + (y + 1) * stride + 1; };
-
-    // Mask: one sample per cell, its top-left pixel. Every cell of the bitmap's grid lies
-    // inside the bitmap, so only the byte offset can make a sample unreadable.
-    std::memset(mask, 0, static_cast<size_t>(stride));
-    std::memset(mask + (gh + 1) * stride, 0, static_cast<size_t>(stride));
+// Mask: one sample per cell, its top-left pixel. Every cell of the bitmap's grid lies inside
+// the bitmap, so only the byte offset can make a sample unreadable. False when no cell is set.
+bool sampleMask(const Bitmap& bm, int64_t step, ScanGrids& g, bool* rowAny) {
+    std::memset(g.mask, 0, static_cast<size_t>(g.stride));
+    std::memset(g.mask + (g.gh + 1) * g.stride, 0, static_cast<size_t>(g.stride));
     bool any = false;
-    bool rowAny[RING_SCAN_MAX_SIDE];
-    for (int64_t gy = 0; gy < gh; ++gy) {
-        uint8_t* row = maskRow(gy);
+    for (int64_t gy = 0; gy < g.gh; ++gy) {
+        uint8_t* row = g.maskRow(gy);
         row[-1] = 0;
-        std::memset(row + gw, 0, static_cast<size_t>(stride - 1 - gw));
-        rowAny[gy] = classifyRow(bm, gy * step, step, gw, row);
+        std::memset(row + g.gw, 0, static_cast<size_t>(g.stride - 1 - g.gw));
+        rowAny[gy] = classifyRow(bm, gy * step, step, g.gw, row);
         any |= rowAny[gy];
     }
-    if (!any) return scan;
+    return any;
+}
 
-    // Dilation by 3 x 3: across each row, then down the columns. The empty border clips it
-    // to the grid.
-    std::memset(dil, 0, gridBytes);
-    for (int64_t gy = 0; gy < gh; ++gy) {
+// Dilation by 3 x 3: across each row, then down the columns. The empty border clips it to
+// the grid.
+void dilate(ScanGrids& g, const bool* rowAny) {
+    std::memset(g.dil, 0, g.gridBytes);
+    for (int64_t gy = 0; gy < g.gh; ++gy) {
         if (!rowAny[gy]) continue;
-        const uint8_t* m = maskRow(gy);
-        for (int64_t x = 0; x < 8 * words; x += 8)
-            store8(across + x, load8(m + x - 1) | load8(m + x) | load8(m + x + 1));
+        const uint8_t* m = g.maskRow(gy);
+        for (int64_t x = 0; x < 8 * g.words; x += 8)
+            store8(g.across + x, load8(m + x - 1) | load8(m + x) | load8(m + x + 1));
         // The last word reaches past the grid's right edge; nothing may spill there.
-        std::memset(across + gw, 0, static_cast<size_t>(8 * words - gw));
-        for (int64_t y = std::max(gy - 1, int64_t{0}); y <= std::min(gy + 1, gh - 1); ++y) {
-            uint8_t* out = dilRow(y);
-            for (int64_t x = 0; x < 8 * words; x += 8)
-                store8(out + x, load8(out + x) | load8(across + x));
+        std::memset(g.across + g.gw, 0, static_cast<size_t>(8 * g.words - g.gw));
+        for (int64_t y = std::max(gy - 1, int64_t{0}); y <= std::min(gy + 1, g.gh - 1); ++y) {
+            uint8_t* out = g.dilRow(y);
+            for (int64_t x = 0; x < 8 * g.words; x += 8)
+                store8(out + x, load8(out + x) | load8(g.across + x));
         }
     }
+}
 
-    const int64_t minSide =
-        std::max(static_cast<int64_t>(std::round(RING_MIN_SIDE_FRAC * double(gw))), int64_t{4});
-
-    // Components (4-connected) from the runs of each row: a run joins every run of the row
-    // above that shares a column with it.
+// Components (4-connected) from the runs of each row of the dilated grid: a run joins every
+// run of the row above that shares a column with it.
+void findComponents(ScanGrids& g) {
+    Run* runs = g.runs;
     int32_t nRuns = 0, prevStart = 0, prevEnd = 0;
-    const int64_t bitWords = (gw + 63) / 64;
-    for (int64_t gy = 0; gy < gh; ++gy) {
-        const uint8_t* row = dilRow(gy);
+    const int64_t bitWords = (g.gw + 63) / 64;
+    for (int64_t gy = 0; gy < g.gh; ++gy) {
+        const uint8_t* row = g.dilRow(gy);
         const int32_t rowStart = nRuns;
         // The row as a bit set, then its runs from the first set and first clear bits.
         uint64_t bits[(RING_SCAN_MAX_SIDE + 63) / 64] = {};
-        for (int64_t x = 0; x < 8 * words; x += 8)
+        for (int64_t x = 0; x < 8 * g.words; x += 8)
             bits[x / 64] |= cellBits(load8(row + x)) << (x % 64);
         int64_t x = 0;
         while (true) {
             x = nextBit(bits, bitWords, x, 0);
-            if (x >= gw) break;
-            const int64_t end = std::min(nextBit(bits, bitWords, x, ~uint64_t{0}), gw);
+            if (x >= g.gw) break;
+            const int64_t end = std::min(nextBit(bits, bitWords, x, ~uint64_t{0}), g.gw);
             runs[nRuns] = Run{int32_t(x), int32_t(end), int32_t(gy), nRuns};
             ++nRuns;
             x = end;
@@ -227,12 +231,16 @@ RingScan scanForGreenRing(const Bitmap& bm) {
         prevStart = rowStart;
         prevEnd = nRuns;
     }
+    g.nRuns = nRuns;
+}
 
-    // Boxes and cell counts, then the two rectangles each test counts in, then the counts.
-    for (int32_t i = 0; i < nRuns; ++i) {
+// Boxes and cell counts, then the two rectangles each test counts in, then the counts.
+void measureComponents(ScanGrids& g) {
+    Run* runs = g.runs;
+    for (int32_t i = 0; i < g.nRuns; ++i) {
         const Run& r = runs[i];
         const int32_t root = rootOf(runs, i);
-        Blob& b = blobs[root];
+        Blob& b = g.blobs[root];
         if (root == i) {
             b.minX = r.x0, b.maxX = r.x1 - 1, b.minY = r.y, b.maxY = r.y;
             b.cells = r.x1 - r.x0;
@@ -243,9 +251,9 @@ RingScan scanForGreenRing(const Bitmap& bm) {
             b.cells += r.x1 - r.x0;
         }
     }
-    for (int32_t i = 0; i < nRuns; ++i) {
+    for (int32_t i = 0; i < g.nRuns; ++i) {
         if (runs[i].parent != i) continue;
-        Blob& b = blobs[i];
+        Blob& b = g.blobs[i];
         const int64_t bw = b.maxX - b.minX + 1, bh = b.maxY - b.minY + 1;
         const int64_t band = std::min(
             std::max(static_cast<int64_t>(std::round(double(std::min(bw, bh)) * 0.06)), int64_t{3}),
@@ -258,63 +266,93 @@ RingScan scanForGreenRing(const Bitmap& bm) {
         b.inner = 0;
         b.centre = 0;
     }
-    for (int32_t i = 0; i < nRuns; ++i) {
+    for (int32_t i = 0; i < g.nRuns; ++i) {
         const Run& r = runs[i];
-        Blob& b = blobs[rootOf(runs, i)];
+        Blob& b = g.blobs[rootOf(runs, i)];
         b.inner += runInside(r, b.bandX0, b.bandX1, b.bandY0, b.bandY1);
         b.centre += runInside(r, b.midX0, b.midX1, b.midY0, b.midY1);
     }
+}
 
-    // The tests, component by component in the order of their first cells.
-    for (int32_t i = 0; i < nRuns; ++i) {
-        if (runs[i].parent != i) continue;
-        const Blob& b = blobs[i];
+// The share of the outline band a component fills, or nothing with the rejection counted.
+std::optional<double> ringShare(const Blob& b, int64_t minSide, RingScan& scan) {
+    const int64_t bw = b.maxX - b.minX + 1;
+    const int64_t bh = b.maxY - b.minY + 1;
+    if (bw < minSide || bh < minSide) {
+        ++scan.rejSize;
+        return std::nullopt;
+    }
+    const double aspect = double(bw) / double(bh);
+    if (aspect < RING_ASPECT_MIN || aspect > RING_ASPECT_MAX) {
+        ++scan.rejAspect;
+        return std::nullopt;
+    }
+    const int64_t band = b.band;
+    if (!(bw > 2 * band && bh > 2 * band)) {
+        ++scan.rejThin;
+        return std::nullopt;
+    }
+    const int64_t perimCount = b.cells - b.inner;
+    const int64_t perimArea = bw * bh - (bw - 2 * band) * (bh - 2 * band);
+    const double perim = perimArea < 1 ? 0.0 : double(perimCount) / double(perimArea);
+    if (perim < RING_PERIM_GREEN_THRESH) {
+        ++scan.rejPerim;
+        return std::nullopt;
+    }
+    const int64_t qx = bw / 4;
+    const int64_t qy = bh / 4;
+    const int64_t centreArea = (bw - 2 * qx) * (bh - 2 * qy);
+    const double fill = centreArea > 0 ? double(b.centre) / double(centreArea) : 1.0;
+    if (fill > RING_INTERIOR_FILL_MAX) {
+        ++scan.rejFill;
+        return std::nullopt;
+    }
+    return perim;
+}
+
+// The tests, component by component in the order of their first cells; keeps the best.
+void judgeComponents(const ScanGrids& g, const Bitmap& bm, int64_t step, RingScan& scan) {
+    const int64_t minSide =
+        std::max(static_cast<int64_t>(std::round(RING_MIN_SIDE_FRAC * double(g.gw))), int64_t{4});
+    for (int32_t i = 0; i < g.nRuns; ++i) {
+        if (g.runs[i].parent != i) continue;
+        const Blob& b = g.blobs[i];
         ++scan.blobs;
+        const std::optional<double> perim = ringShare(b, minSide, scan);
+        // Strictly greater: on a tie the blob seeded first keeps its place.
+        if (!perim || (scan.best && *perim <= scan.best->score)) continue;
         const int64_t bw = b.maxX - b.minX + 1;
         const int64_t bh = b.maxY - b.minY + 1;
-        if (bw < minSide || bh < minSide) {
-            ++scan.rejSize;
-            continue;
-        }
-        const double aspect = double(bw) / double(bh);
-        if (aspect < RING_ASPECT_MIN || aspect > RING_ASPECT_MAX) {
-            ++scan.rejAspect;
-            continue;
-        }
-        const int64_t band = b.band;
-        if (!(bw > 2 * band && bh > 2 * band)) {
-            ++scan.rejThin;
-            continue;
-        }
-        const int64_t perimCount = b.cells - b.inner;
-        const int64_t perimArea = bw * bh - (bw - 2 * band) * (bh - 2 * band);
-        const double perim = perimArea < 1 ? 0.0 : double(perimCount) / double(perimArea);
-        if (perim < RING_PERIM_GREEN_THRESH) {
-            ++scan.rejPerim;
-            continue;
-        }
-        const int64_t qx = bw / 4;
-        const int64_t qy = bh / 4;
-        const int64_t centreArea = (bw - 2 * qx) * (bh - 2 * qy);
-        const double fill = centreArea > 0 ? double(b.centre) / double(centreArea) : 1.0;
-        if (fill > RING_INTERIOR_FILL_MAX) {
-            ++scan.rejFill;
-            continue;
-        }
-        // Strictly greater: on a tie the blob seeded first keeps its place.
-        if (!scan.best || perim > scan.best->score) {
-            RingBlobDetection det;
-            det.rect = Rect{double(b.minX * step) / double(W), double(b.minY * step) / double(H),
-                            double((bw - 1) * step + 1) / double(W),
-                            double((bh - 1) * step + 1) / double(H)};
-            det.score = perim;
-            det.scanX = b.minX;
-            det.scanY = b.minY;
-            det.scanW = bw;
-            det.scanH = bh;
-            scan.best = det;
-        }
+        RingBlobDetection det;
+        det.rect = Rect{double(b.minX * step) / double(bm.w), double(b.minY * step) / double(bm.h),
+                        double((bw - 1) * step + 1) / double(bm.w),
+                        double((bh - 1) * step + 1) / double(bm.h)};
+        det.score = *perim;
+        det.scanX = b.minX;
+        det.scanY = b.minY;
+        det.scanW = bw;
+        det.scanH = bh;
+        scan.best = det;
     }
+}
+
+}  // namespace
+
+RingScan scanForGreenRing(const Bitmap& bm) {
+    RingScan scan;
+    const int64_t step =
+        std::max((std::max(bm.w, bm.h) + RING_SCAN_MAX_SIDE - 1) / RING_SCAN_MAX_SIDE, int64_t{1});
+    const int64_t gw = (bm.w + step - 1) / step;
+    const int64_t gh = (bm.h + step - 1) / step;
+    if (gw < 8 || gh < 8 || bm.ptr == nullptr) return scan;
+
+    ScanGrids grids(gw, gh);
+    bool rowAny[RING_SCAN_MAX_SIDE];
+    if (!sampleMask(bm, step, grids, rowAny)) return scan;
+    dilate(grids, rowAny);
+    findComponents(grids);
+    measureComponents(grids);
+    judgeComponents(grids, bm, step, scan);
     return scan;
 }
 

@@ -208,27 +208,19 @@ bool sameLine(const TextObservation& a, const TextObservation& b) {
     return a.text == b.text && a.box == b.box;
 }
 
-}  // namespace
+// The picture's size and the sizes everything drawn on it scales with.
+struct Scale {
+    int64_t w, h;
+    double px;      // label text height
+    int64_t t;      // stroke
+    int64_t lineH;  // legend line height
+};
 
-Image annotateImage(const Image& img, const AnnotateInput& in, const LabelFont& font) {
-    if (img.empty() || img.bytesPerPixel < 3) return Image{};
-    const int64_t w = img.width;
-    const int64_t h = img.height;
-    const double px = std::max(13.0, std::min(w, h) / 46.0);  // label text height
-    const int64_t t = std::max<int64_t>(1, std::lround(std::min(w, h) / 400.0));  // stroke
-    const int64_t lineH = std::lround(px * 1.45);
-    const ParticipantAnalysis& a = in.analysis;
-
-    const int legendLines = in.slide ? 2 : 5;
-    const int64_t bandH = font.ttf.empty() ? 0 : lineH * legendLines + lineH / 2;
-    Canvas c(w, h + bandH, font);
-    if (bandH > 0 && !c.hasFont()) return annotateImage(img, in, LabelFont{});  // not a font
-
-    // The picture itself, in red-first order.
-    Image& out = c.image();
+// The picture itself, in red-first order, at the top of `out`.
+void copyPicture(const Image& img, Image& out) {
     const bool blueFirst = img.order == PixelOrder::BlueFirst;
-    for (int64_t y = 0; y < h; ++y) {
-        for (int64_t x = 0; x < w; ++x) {
+    for (int64_t y = 0; y < img.height; ++y) {
+        for (int64_t x = 0; x < img.width; ++x) {
             const size_t si = static_cast<size_t>(y * img.bytesPerRow + x * img.bytesPerPixel);
             const size_t di = static_cast<size_t>(y * out.bytesPerRow + x * 4);
             if (si + 2 >= img.bytes.size()) continue;
@@ -238,74 +230,95 @@ Image annotateImage(const Image& img, const AnnotateInput& in, const LabelFont& 
             out.bytes[di + 3] = 255;
         }
     }
-    c.fill(0, h, w, h + bandH, BAND_DARK);
+}
 
-    // Tiles first, so that boxes and labels lie on top of them.
+// Tiles first, so that boxes and labels lie on top of them; then the ring and the crop.
+void drawAreas(Canvas& c, const AnnotateInput& in, const Scale& s) {
+    const ParticipantAnalysis& a = in.analysis;
+    const int64_t t = s.t;
     for (size_t i = 0; i < a.tiles.size(); ++i) {
         if (static_cast<int>(i) == a.highlighted) continue;
-        const PixelRect r = toPixels(a.tiles[i], w, h);
+        const PixelRect r = toPixels(a.tiles[i], s.w, s.h);
         c.outline(r.x0, r.y0, r.x1, r.y1, t + 1, TILE_ORANGE);
     }
     if (a.highlighted >= 0 && a.highlighted < static_cast<int>(a.tiles.size())) {
-        const PixelRect r = toPixels(a.tiles[static_cast<size_t>(a.highlighted)], w, h);
+        const PixelRect r = toPixels(a.tiles[static_cast<size_t>(a.highlighted)], s.w, s.h);
         c.outline(r.x0, r.y0, r.x1, r.y1, 3 * t + 2, CHOSEN_MAGENTA);
     }
     if (a.ring.best) {
-        const PixelRect r = toPixels(a.ring.best->rect, w, h);
+        const PixelRect r = toPixels(a.ring.best->rect, s.w, s.h);
         const int64_t inset = 4 * t + 3;  // inside the tile outline, still on the ring
         c.outline(r.x0 + inset, r.y0 + inset, r.x1 - inset, r.y1 - inset, t + 1, RING_GREEN,
                   8 * t + 4);
     }
     if (in.cropRect) {
-        const PixelRect r = toPixels(*in.cropRect, w, h);
+        const PixelRect r = toPixels(*in.cropRect, s.w, s.h);
         c.outline(r.x0, r.y0, r.x1, r.y1, t, CROP_WHITE, 3 * t + 1);
     }
+}
 
-    // Every line read; the names stand out.
+// Every line read; the names stand out.
+void drawLines(Canvas& c, const AnnotateInput& in, const Scale& s) {
+    const ParticipantAnalysis& a = in.analysis;
     for (const TextObservation& l : in.lines) {
         const bool isName = std::any_of(a.names.begin(), a.names.end(),
                                         [&](const TextObservation& n) { return sameLine(n, l); });
-        const PixelRect r = toPixels(l.box, w, h);
-        const int64_t m = t + 1;
-        c.outline(r.x0 - m, r.y0 - m, r.x1 + m, r.y1 + m, isName ? t + 1 : t,
+        const PixelRect r = toPixels(l.box, s.w, s.h);
+        const int64_t m = s.t + 1;
+        c.outline(r.x0 - m, r.y0 - m, r.x1 + m, r.y1 + m, isName ? s.t + 1 : s.t,
                   isName ? NAME_CYAN : LINE_GREY);
     }
+}
 
-    // Labels: on each tile its name and score; the ring's score at its bottom.
+// Labels: on each tile its name and score; the ring's score at its bottom.
+void drawLabels(Canvas& c, const ParticipantAnalysis& a, const Scale& s) {
+    const int64_t t = s.t;
     for (size_t i = 0; i < a.tiles.size() && i < a.names.size(); ++i) {
-        const PixelRect r = toPixels(a.tiles[i], w, h);
+        const PixelRect r = toPixels(a.tiles[i], s.w, s.h);
         const bool chosen = static_cast<int>(i) == a.highlighted;
         const double score = i < a.highlightScores.size() ? a.highlightScores[i] : 0;
-        std::string s =
+        std::string text =
             std::to_string(i + 1) + " " + a.names[i].text + "  highlight " + format("%.2f", score);
-        if (chosen) s += "  SPEAKING";
+        if (chosen) text += "  SPEAKING";
         const int64_t off = 3 * t + 4;
-        c.label(r.x0 + off, r.y0 + off, s, px, chosen ? Rgb{255, 140, 235} : Rgb{255, 200, 120});
+        c.label(r.x0 + off, r.y0 + off, text, s.px,
+                chosen ? Rgb{255, 140, 235} : Rgb{255, 200, 120});
     }
     if (a.ring.best) {
-        const PixelRect r = toPixels(a.ring.best->rect, w, h);
+        const PixelRect r = toPixels(a.ring.best->rect, s.w, s.h);
         const int64_t off = 5 * t + 6;
-        const std::string s = "ring " + format("%.3f", a.ring.best->score);
-        c.label(r.x1 - off - c.textWidth(s, px) - lineH / 2, r.y0 + off + lineH, s, px,
-                Rgb{140, 255, 160});
+        const std::string text = "ring " + format("%.3f", a.ring.best->score);
+        c.label(r.x1 - off - c.textWidth(text, s.px) - s.lineH / 2, r.y0 + off + s.lineH, text,
+                s.px, Rgb{140, 255, 160});
     }
-    if (!c.hasFont()) return out;
+}
 
-    // The legend band.
-    int64_t y = h + lineH / 3;
-    const int64_t x0 = lineH / 2;
-    if (in.slide) {
-        c.text(x0, y,
-               "read as a slide: " + std::to_string(in.lines.size()) +
-                   " lines; text that has no box was not read",
-               px, TEXT_WHITE);
-        y += lineH;
-        const int64_t top = y + lineH / 8;
-        const int64_t sw = std::lround(px * 1.6);
-        c.outline(x0, top, x0 + sw, top + std::lround(px), t + 1, LINE_GREY);
-        c.text(x0 + sw + lineH / 4, y, "line read", px, TEXT_WHITE);
-        return out;
-    }
+// A colour key: a small outlined box and its meaning; returns the width drawn.
+int64_t drawKey(Canvas& c, int64_t x, int64_t y, Rgb colour, const char* text, const Scale& s) {
+    const int64_t top = y + s.lineH / 8;
+    const int64_t sw = std::lround(s.px * 1.6);
+    c.outline(x, top, x + sw, top + std::lround(s.px), s.t + 1, colour);
+    return sw + s.lineH / 4 + c.text(x + sw + s.lineH / 4, y, text, s.px, TEXT_WHITE);
+}
+
+// The legend band of a slide: how many lines were read and the one colour key.
+void drawSlideLegend(Canvas& c, const AnnotateInput& in, const Scale& s) {
+    int64_t y = s.h + s.lineH / 3;
+    const int64_t x0 = s.lineH / 2;
+    c.text(x0, y,
+           "read as a slide: " + std::to_string(in.lines.size()) +
+               " lines; text that has no box was not read",
+           s.px, TEXT_WHITE);
+    y += s.lineH;
+    drawKey(c, x0, y, LINE_GREY, "line read", s);
+}
+
+// The legend band of a meeting picture: what was found, why blobs were rejected, the
+// evidence of a call, and the colour keys.
+void drawMeetingLegend(Canvas& c, const AnnotateInput& in, const Scale& s) {
+    const ParticipantAnalysis& a = in.analysis;
+    int64_t y = s.h + s.lineH / 3;
+    const int64_t x0 = s.lineH / 2;
     double highest = 0;
     for (double v : a.highlightScores) highest = std::max(highest, v);
     std::string speaker =
@@ -321,8 +334,8 @@ Image annotateImage(const Image& img, const AnnotateInput& in, const LabelFont& 
     } else {
         first += "   no speaker crop";
     }
-    c.text(x0, y, first, px, TEXT_WHITE);
-    y += lineH;
+    c.text(x0, y, first, s.px, TEXT_WHITE);
+    y += s.lineH;
     const RingScan& ring = a.ring;
     std::string second = ring.best ? "ring found, score " + format("%.3f", ring.best->score)
                                    : std::string("no ring found");
@@ -330,19 +343,18 @@ Image annotateImage(const Image& img, const AnnotateInput& in, const LabelFont& 
               std::to_string(ring.rejSize) + ", aspect " + std::to_string(ring.rejAspect) +
               ", thin " + std::to_string(ring.rejThin) + ", perimeter " +
               std::to_string(ring.rejPerim) + ", filled " + std::to_string(ring.rejFill);
-    c.text(x0, y, second, px, TEXT_WHITE);
-    y += lineH;
+    c.text(x0, y, second, s.px, TEXT_WHITE);
+    y += s.lineH;
     std::string third = "call controls read: " + std::to_string(a.uiHits) +
                         (a.evidence ? "   the picture shows a call"
                                     : "   no proof of a call (needs 2 controls or a ring)");
     third += "   a tile counts as highlighted from " + format("%.2f", HIGHLIGHT_SCORE_THRESH);
-    c.text(x0, y, third, px, TEXT_WHITE);
-    y += lineH;
+    c.text(x0, y, third, s.px, TEXT_WHITE);
+    y += s.lineH;
 
-    c.text(x0, y, "text with no box round it was not read at all", px, TEXT_WHITE);
-    y += lineH;
+    c.text(x0, y, "text with no box round it was not read at all", s.px, TEXT_WHITE);
+    y += s.lineH;
 
-    // Colour keys.
     const std::array<std::pair<Rgb, const char*>, 6> keys{{{LINE_GREY, "line read"},
                                                            {NAME_CYAN, "name"},
                                                            {TILE_ORANGE, "tile"},
@@ -350,12 +362,34 @@ Image annotateImage(const Image& img, const AnnotateInput& in, const LabelFont& 
                                                            {RING_GREEN, "ring"},
                                                            {CROP_WHITE, "speaker crop"}}};
     int64_t x = x0;
-    const int64_t sw = std::lround(px * 1.6);
-    for (const auto& [colour, text] : keys) {
-        const int64_t top = y + lineH / 8;
-        c.outline(x, top, x + sw, top + std::lround(px), t + 1, colour);
-        x += sw + lineH / 4;
-        x += c.text(x, y, text, px, TEXT_WHITE) + lineH;
+    for (const auto& [colour, text] : keys) x += drawKey(c, x, y, colour, text, s) + s.lineH;
+}
+
+}  // namespace
+
+Image annotateImage(const Image& img, const AnnotateInput& in, const LabelFont& font) {
+    if (img.empty() || img.bytesPerPixel < 3) return Image{};
+    Scale s{img.width, img.height, 0, 0, 0};
+    s.px = std::max(13.0, std::min(s.w, s.h) / 46.0);
+    s.t = std::max<int64_t>(1, std::lround(std::min(s.w, s.h) / 400.0));
+    s.lineH = std::lround(s.px * 1.45);
+
+    const int legendLines = in.slide ? 2 : 5;
+    const int64_t bandH = font.ttf.empty() ? 0 : s.lineH * legendLines + s.lineH / 2;
+    Canvas c(s.w, s.h + bandH, font);
+    if (bandH > 0 && !c.hasFont()) return annotateImage(img, in, LabelFont{});  // not a font
+
+    Image& out = c.image();
+    copyPicture(img, out);
+    c.fill(0, s.h, s.w, s.h + bandH, BAND_DARK);
+    drawAreas(c, in, s);
+    drawLines(c, in, s);
+    drawLabels(c, in.analysis, s);
+    if (!c.hasFont()) return out;
+    if (in.slide) {
+        drawSlideLegend(c, in, s);
+    } else {
+        drawMeetingLegend(c, in, s);
     }
     return out;
 }

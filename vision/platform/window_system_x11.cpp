@@ -61,6 +61,27 @@ struct FreeDeleter {
 template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter<T>>;
 
+// A server-side resource this client created (a pixmap, a damage object), released and the
+// release sent when it goes out of scope.
+template <auto Release>
+class Owned {
+  public:
+    Owned(xcb_connection_t* c, uint32_t id) : c_(c), id_(id) {}
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned() {
+        Release(c_, id_);
+        xcb_flush(c_);
+    }
+    uint32_t id() const { return id_; }
+
+  private:
+    xcb_connection_t* c_;
+    uint32_t id_;
+};
+using OwnedPixmap = Owned<xcb_free_pixmap>;
+using OwnedDamage = Owned<xcb_damage_destroy>;
+
 std::string hexId(uint32_t id) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%x", id);
@@ -125,8 +146,6 @@ uint8_t channelValue(uint32_t pixel, Channel c) {
 
 class X11WindowSystem final : public WindowSystem {
   public:
-    ~X11WindowSystem() override { disconnect(); }
-
     ShareableContent shareableContent(bool onScreenOnly) override {
         Connection& x = connection();
         ShareableContent content;
@@ -226,12 +245,13 @@ class X11WindowSystem final : public WindowSystem {
         const int64_t x1 = std::clamp<int64_t>(cropX + cropW, 0, pixW);
         const int64_t y1 = std::clamp<int64_t>(cropY + cropH, 0, pixH);
         std::string failure;
-        if (x1 > x0 && y1 > y0) {
-            failure = readPixels(x, pixmap, attr->visual, geom->depth, x0, y0, x1 - x0, y1 - y0,
-                                 img, x0 - cropX, y0 - cropY);
+        {
+            const OwnedPixmap named(x.c, pixmap);
+            if (x1 > x0 && y1 > y0) {
+                failure = readPixels(x, pixmap, attr->visual, geom->depth, x0, y0, x1 - x0, y1 - y0,
+                                     img, x0 - cropX, y0 - cropY);
+            }
         }
-        xcb_free_pixmap(x.c, pixmap);
-        xcb_flush(x.c);
         ensureAlive();
         if (!failure.empty()) throw PlatformError(name + ": " + failure);
         for (size_t i = 3; i < img.bytes.size(); i += 4) img.bytes[i] = 255;
@@ -256,6 +276,15 @@ class X11WindowSystem final : public WindowSystem {
         bool hasRes = false;
         // Windows this connection redirected; the redirection lasts as long as the connection.
         std::set<xcb_window_t> redirected;
+
+        explicit Connection(xcb_connection_t* conn) : c(conn) {}
+        Connection(const Connection&) = delete;
+        Connection& operator=(const Connection&) = delete;
+        // xcb_connect returns a connection object even when it fails; it is freed the same way.
+        ~Connection() {
+            if (ewmhReady) xcb_ewmh_connection_wipe(&ewmh);
+            xcb_disconnect(c);
+        }
     };
 
     struct Monitor {
@@ -274,7 +303,7 @@ class X11WindowSystem final : public WindowSystem {
     };
 
     Connection& connection() {
-        if (conn_ && xcb_connection_has_error(conn_->c) != 0) disconnect();
+        if (conn_ && xcb_connection_has_error(conn_->c) != 0) conn_.reset();
         if (!conn_) connect();
         drainEvents(*conn_);
         return *conn_;
@@ -286,18 +315,15 @@ class X11WindowSystem final : public WindowSystem {
             throw PlatformError("cannot reach the X server: DISPLAY is not set");
         }
         int screenNumber = 0;
-        xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+        auto x = std::make_unique<Connection>(xcb_connect(nullptr, &screenNumber));
+        xcb_connection_t* c = x->c;
         if (xcb_connection_has_error(c) != 0) {
-            xcb_disconnect(c);
             throw PlatformError(std::string("cannot connect to the X server on display ") +
                                 display);
         }
-        auto x = std::make_unique<Connection>();
-        x->c = c;
         xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
         for (int i = 0; i < screenNumber && it.rem > 0; ++i) xcb_screen_next(&it);
         if (it.rem == 0) {
-            xcb_disconnect(c);
             throw PlatformError(std::string("the X server on display ") + display +
                                 " has no such screen");
         }
@@ -353,25 +379,16 @@ class X11WindowSystem final : public WindowSystem {
                 v && (v->server_major > 1 || (v->server_major == 1 && v->server_minor >= 2));
         }
         if (xcb_connection_has_error(c) != 0 || !x->ewmhReady) {
-            if (x->ewmhReady) xcb_ewmh_connection_wipe(&x->ewmh);
-            xcb_disconnect(c);
             throw PlatformError(std::string("lost the connection to the X server on display ") +
                                 display + " while setting up");
         }
         conn_ = std::move(x);
     }
 
-    void disconnect() {
-        if (!conn_) return;
-        if (conn_->ewmhReady) xcb_ewmh_connection_wipe(&conn_->ewmh);
-        xcb_disconnect(conn_->c);
-        conn_.reset();
-    }
-
     // Throws (and forgets the connection, so the next call reconnects) once the server is gone.
     void ensureAlive() {
         if (conn_ && xcb_connection_has_error(conn_->c) != 0) {
-            disconnect();
+            conn_.reset();
             throw PlatformError("lost the connection to the X server");
         }
     }
@@ -463,127 +480,144 @@ class X11WindowSystem final : public WindowSystem {
         return ids;
     }
 
+    // Asks everything there is to know about window `w`; the answers are read later, so the
+    // questions about every window share one round trip.
+    Pending ask(Connection& x, xcb_window_t w) {
+        Pending p{};
+        p.id = w;
+        p.attr = xcb_get_window_attributes(x.c, w);
+        p.geom = xcb_get_geometry(x.c, w);
+        p.pos = xcb_translate_coordinates(x.c, w, x.root, 0, 0);
+        p.netName = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                                     TITLE_MAX_BYTES / 4);
+        p.wmName = xcb_get_property(x.c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                                    TITLE_MAX_BYTES / 4);
+        p.netPid = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_PID, XCB_ATOM_CARDINAL, 0, 1);
+        p.wmType = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_WINDOW_TYPE, XCB_ATOM_ATOM, 0, 64);
+        p.wmState = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_STATE, XCB_ATOM_ATOM, 0, 64);
+        p.wmClass = xcb_icccm_get_wm_class(x.c, w);
+        p.res = queryClientPid(x, w);
+        return p;
+    }
+
+    // The answers to `ask`, every one read (an unread reply would stay queued).
+    struct Answers {
+        Reply<xcb_get_window_attributes_reply_t> attr;
+        Reply<xcb_get_geometry_reply_t> geom;
+        Reply<xcb_translate_coordinates_reply_t> pos;
+        Reply<xcb_get_property_reply_t> netName, wmName, netPid, wmType, wmState;
+        std::optional<std::string> className;
+        std::optional<pid_t> pid;  // the server's record of the owner
+    };
+
+    static Answers answers(Connection& x, const Pending& p) {
+        Answers a;
+        a.attr.reset(xcb_get_window_attributes_reply(x.c, p.attr, nullptr));
+        a.geom.reset(xcb_get_geometry_reply(x.c, p.geom, nullptr));
+        a.pos.reset(xcb_translate_coordinates_reply(x.c, p.pos, nullptr));
+        a.netName.reset(xcb_get_property_reply(x.c, p.netName, nullptr));
+        a.wmName.reset(xcb_get_property_reply(x.c, p.wmName, nullptr));
+        a.netPid.reset(xcb_get_property_reply(x.c, p.netPid, nullptr));
+        a.wmType.reset(xcb_get_property_reply(x.c, p.wmType, nullptr));
+        a.wmState.reset(xcb_get_property_reply(x.c, p.wmState, nullptr));
+        xcb_icccm_get_wm_class_reply_t wmClass{};
+        const bool hasClass = xcb_icccm_get_wm_class_reply(x.c, p.wmClass, &wmClass, nullptr) != 0;
+        a.pid = p.res ? clientPid(x, *p.res) : std::nullopt;
+        if (hasClass) {
+            if (wmClass.class_name != nullptr)
+                a.className = unicode::repairUtf8(wmClass.class_name);
+            xcb_icccm_get_wm_class_reply_wipe(&wmClass);
+        }
+        return a;
+    }
+
+    // The layer of a window from its types, or nothing for the desktop.
+    static std::optional<int64_t> layerOf(const xcb_ewmh_connection_t& e,
+                                          const xcb_get_property_reply_t* wmType) {
+        for (uint32_t t : property32(wmType)) {
+            if (t == e._NET_WM_WINDOW_TYPE_DESKTOP) return std::nullopt;
+            if (t == e._NET_WM_WINDOW_TYPE_DOCK) return LAYER_DOCK;
+            if (t == e._NET_WM_WINDOW_TYPE_NOTIFICATION) return LAYER_NOTIFICATION;
+            if (t == e._NET_WM_WINDOW_TYPE_TOOLTIP) return LAYER_TOOLTIP;
+            if (t == e._NET_WM_WINDOW_TYPE_MENU || t == e._NET_WM_WINDOW_TYPE_DROPDOWN_MENU ||
+                t == e._NET_WM_WINDOW_TYPE_POPUP_MENU || t == e._NET_WM_WINDOW_TYPE_COMBO ||
+                t == e._NET_WM_WINDOW_TYPE_DND) {
+                return LAYER_MENU;
+            }
+            if (t == e._NET_WM_WINDOW_TYPE_SPLASH) return LAYER_SPLASH;
+            if (t == e._NET_WM_WINDOW_TYPE_NORMAL || t == e._NET_WM_WINDOW_TYPE_DIALOG ||
+                t == e._NET_WM_WINDOW_TYPE_UTILITY || t == e._NET_WM_WINDOW_TYPE_TOOLBAR) {
+                return 0;
+            }
+            // A type we do not know: the next, less specific one decides. The first known
+            // type is the most specific.
+        }
+        return 0;
+    }
+
+    static std::string titleOf(const Answers& a) {
+        if (auto t = propertyBytes(a.netName.get())) return unicode::repairUtf8(*t);
+        if (auto t = propertyBytes(a.wmName.get())) {
+            return a.wmName->type == XCB_ATOM_STRING ? latin1ToUtf8(*t) : unicode::repairUtf8(*t);
+        }
+        return {};
+    }
+
+    // What the search knows of one window, or nothing for a window gone since the list was
+    // read, or one nobody sees as an application window.
+    static std::optional<WindowFacts> factsOf(const Connection& x, xcb_window_t id,
+                                              const Answers& a, bool managed,
+                                              const std::vector<DisplayFacts>& displays) {
+        if (!a.attr || !a.geom || !a.pos) return std::nullopt;
+        if (a.attr->_class == XCB_WINDOW_CLASS_INPUT_ONLY) return std::nullopt;
+        if (!managed &&
+            (a.attr->override_redirect != 0 || a.attr->map_state != XCB_MAP_STATE_VIEWABLE)) {
+            return std::nullopt;
+        }
+        const std::optional<int64_t> layer = layerOf(x.ewmh, a.wmType.get());
+        if (!layer) return std::nullopt;
+        const std::vector<uint32_t> states = property32(a.wmState.get());
+        const bool hidden =
+            std::find(states.begin(), states.end(), x.ewmh._NET_WM_STATE_HIDDEN) != states.end();
+
+        WindowFacts f;
+        f.id = id;
+        f.frame = Rect{double(a.pos->dst_x), double(a.pos->dst_y), double(a.geom->width),
+                       double(a.geom->height)};
+        f.layer = *layer;
+        f.title = titleOf(a);
+        // The server's own record of the owner beats the voluntary _NET_WM_PID, which
+        // sandboxed applications fill with a pid of their own namespace.
+        std::optional<pid_t> pid = a.pid;
+        if (!pid) {
+            const std::vector<uint32_t> v = property32(a.netPid.get());
+            if (!v.empty() && v[0] != 0) pid = static_cast<pid_t>(v[0]);
+        }
+        std::optional<std::string> appName = a.className;
+        if (!appName && pid) appName = processName(*pid);
+        if (appName || pid) f.app = OwningApplication{appName.value_or(""), pid};
+
+        const bool overlapsDisplay = std::any_of(
+            displays.begin(), displays.end(),
+            [&](const DisplayFacts& d) { return !d.frame.intersection(f.frame).isEmpty(); });
+        f.onScreen = a.attr->map_state == XCB_MAP_STATE_VIEWABLE && !hidden && overlapsDisplay;
+        return f;
+    }
+
     std::vector<WindowFacts> windows(Connection& x, const std::vector<DisplayFacts>& displays,
                                      bool onScreenOnly) {
         bool managed = true;
         const std::vector<xcb_window_t> ids = clientWindows(x, managed);
-
-        // Ask everything about every window first, then read the answers: one round trip.
         std::vector<Pending> pending;
         pending.reserve(ids.size());
-        for (xcb_window_t w : ids) {
-            Pending p{};
-            p.id = w;
-            p.attr = xcb_get_window_attributes(x.c, w);
-            p.geom = xcb_get_geometry(x.c, w);
-            p.pos = xcb_translate_coordinates(x.c, w, x.root, 0, 0);
-            p.netName = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY,
-                                         0, TITLE_MAX_BYTES / 4);
-            p.wmName = xcb_get_property(x.c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                        TITLE_MAX_BYTES / 4);
-            p.netPid = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_PID, XCB_ATOM_CARDINAL, 0, 1);
-            p.wmType =
-                xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_WINDOW_TYPE, XCB_ATOM_ATOM, 0, 64);
-            p.wmState = xcb_get_property(x.c, 0, w, x.ewmh._NET_WM_STATE, XCB_ATOM_ATOM, 0, 64);
-            p.wmClass = xcb_icccm_get_wm_class(x.c, w);
-            p.res = queryClientPid(x, w);
-            pending.push_back(p);
-        }
+        for (xcb_window_t w : ids) pending.push_back(ask(x, w));
 
         std::vector<WindowFacts> out;
         out.reserve(pending.size());
         for (const Pending& p : pending) {
-            Reply<xcb_get_window_attributes_reply_t> attr(
-                xcb_get_window_attributes_reply(x.c, p.attr, nullptr));
-            Reply<xcb_get_geometry_reply_t> geom(xcb_get_geometry_reply(x.c, p.geom, nullptr));
-            Reply<xcb_translate_coordinates_reply_t> pos(
-                xcb_translate_coordinates_reply(x.c, p.pos, nullptr));
-            Reply<xcb_get_property_reply_t> netName(
-                xcb_get_property_reply(x.c, p.netName, nullptr));
-            Reply<xcb_get_property_reply_t> wmName(xcb_get_property_reply(x.c, p.wmName, nullptr));
-            Reply<xcb_get_property_reply_t> netPid(xcb_get_property_reply(x.c, p.netPid, nullptr));
-            Reply<xcb_get_property_reply_t> wmType(xcb_get_property_reply(x.c, p.wmType, nullptr));
-            Reply<xcb_get_property_reply_t> wmState(
-                xcb_get_property_reply(x.c, p.wmState, nullptr));
-            xcb_icccm_get_wm_class_reply_t wmClass{};
-            const bool hasClass =
-                xcb_icccm_get_wm_class_reply(x.c, p.wmClass, &wmClass, nullptr) != 0;
-            std::optional<pid_t> pid = p.res ? clientPid(x, *p.res) : std::nullopt;
-            std::optional<std::string> className;
-            if (hasClass) {
-                if (wmClass.class_name != nullptr)
-                    className = unicode::repairUtf8(wmClass.class_name);
-                xcb_icccm_get_wm_class_reply_wipe(&wmClass);
-            }
-
-            // Gone since the list was read, or not a window anyone sees.
-            if (!attr || !geom || !pos) continue;
-            if (attr->_class == XCB_WINDOW_CLASS_INPUT_ONLY) continue;
-            if (!managed &&
-                (attr->override_redirect != 0 || attr->map_state != XCB_MAP_STATE_VIEWABLE)) {
-                continue;
-            }
-
-            int64_t layer = 0;
-            bool desktop = false;
-            for (uint32_t t : property32(wmType.get())) {
-                const xcb_ewmh_connection_t& e = x.ewmh;
-                if (t == e._NET_WM_WINDOW_TYPE_DESKTOP) {
-                    desktop = true;
-                } else if (t == e._NET_WM_WINDOW_TYPE_DOCK) {
-                    layer = LAYER_DOCK;
-                } else if (t == e._NET_WM_WINDOW_TYPE_NOTIFICATION) {
-                    layer = LAYER_NOTIFICATION;
-                } else if (t == e._NET_WM_WINDOW_TYPE_TOOLTIP) {
-                    layer = LAYER_TOOLTIP;
-                } else if (t == e._NET_WM_WINDOW_TYPE_MENU ||
-                           t == e._NET_WM_WINDOW_TYPE_DROPDOWN_MENU ||
-                           t == e._NET_WM_WINDOW_TYPE_POPUP_MENU ||
-                           t == e._NET_WM_WINDOW_TYPE_COMBO || t == e._NET_WM_WINDOW_TYPE_DND) {
-                    layer = LAYER_MENU;
-                } else if (t == e._NET_WM_WINDOW_TYPE_SPLASH) {
-                    layer = LAYER_SPLASH;
-                } else if (t == e._NET_WM_WINDOW_TYPE_NORMAL || t == e._NET_WM_WINDOW_TYPE_DIALOG ||
-                           t == e._NET_WM_WINDOW_TYPE_UTILITY ||
-                           t == e._NET_WM_WINDOW_TYPE_TOOLBAR) {
-                    layer = 0;
-                } else {
-                    continue;  // a type we do not know: the next, less specific one decides
-                }
-                break;  // the first known type is the most specific
-            }
-            if (desktop) continue;
-            const std::vector<uint32_t> states = property32(wmState.get());
-            const bool hidden = std::find(states.begin(), states.end(),
-                                          x.ewmh._NET_WM_STATE_HIDDEN) != states.end();
-
-            WindowFacts f;
-            f.id = p.id;
-            f.frame = Rect{double(pos->dst_x), double(pos->dst_y), double(geom->width),
-                           double(geom->height)};
-            f.layer = layer;
-            if (auto t = propertyBytes(netName.get())) {
-                f.title = unicode::repairUtf8(*t);
-            } else if (auto t = propertyBytes(wmName.get())) {
-                f.title =
-                    wmName->type == XCB_ATOM_STRING ? latin1ToUtf8(*t) : unicode::repairUtf8(*t);
-            }
-            // The server's own record of the owner beats the voluntary _NET_WM_PID, which
-            // sandboxed applications fill with a pid of their own namespace.
-            if (!pid) {
-                const std::vector<uint32_t> v = property32(netPid.get());
-                if (!v.empty() && v[0] != 0) pid = static_cast<pid_t>(v[0]);
-            }
-            std::optional<std::string> appName = className;
-            if (!appName && pid) appName = processName(*pid);
-            if (appName || pid) f.app = OwningApplication{appName.value_or(""), pid};
-
-            const bool overlapsDisplay = std::any_of(
-                displays.begin(), displays.end(),
-                [&](const DisplayFacts& d) { return !d.frame.intersection(f.frame).isEmpty(); });
-            f.onScreen = attr->map_state == XCB_MAP_STATE_VIEWABLE && !hidden && overlapsDisplay;
-            if (onScreenOnly && !f.onScreen) continue;
-            out.push_back(std::move(f));
+            std::optional<WindowFacts> f = factsOf(x, p.id, answers(x, p), managed, displays);
+            if (!f || (onScreenOnly && !f->onScreen)) continue;
+            out.push_back(std::move(*f));
         }
         return out;
     }
@@ -591,15 +625,12 @@ class X11WindowSystem final : public WindowSystem {
     // Redirects `w` to off-screen storage once per connection, so its own pixels stay
     // readable where other windows cover it, and waits for the owner's repaint of what was
     // covered until then.
-    // Redirects `w` to off-screen storage once per connection, so its own pixels stay
-    // readable where other windows cover it, and waits for the owner's repaint of what was
-    // covered until then.
     void redirect(Connection& x, xcb_window_t w, int64_t width, int64_t height) {
         if (x.redirected.count(w) != 0) return;
-        xcb_damage_damage_t damage = 0;
+        std::optional<OwnedDamage> damage;
         if (x.hasDamage) {
-            damage = xcb_generate_id(x.c);
-            xcb_damage_create(x.c, damage, w, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+            damage.emplace(x.c, xcb_generate_id(x.c));
+            xcb_damage_create(x.c, damage->id(), w, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
         }
         // Exposures (delivered per window, so on every descendant) tell what the owner was
         // asked to repaint.
@@ -614,12 +645,11 @@ class X11WindowSystem final : public WindowSystem {
         const bool ok = !err || err->error_code == XCB_ACCESS;
         const bool fresh = !err;
         if (ok) x.redirected.insert(w);
-        if (fresh && x.hasDamage) waitForRepaint(x, tree, damage, width, height);
+        if (fresh && damage) waitForRepaint(x, tree, damage->id(), width, height);
         const uint32_t noEvents = 0;
         for (const auto& [win, off] : tree) {
             xcb_change_window_attributes(x.c, win, XCB_CW_EVENT_MASK, &noEvents);
         }
-        if (x.hasDamage) xcb_damage_destroy(x.c, damage);
         xcb_flush(x.c);
     }
 

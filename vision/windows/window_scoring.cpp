@@ -7,16 +7,15 @@
 
 namespace tessival {
 
-double windowScore(double areaNorm, bool frontmost, bool meetingHint, bool meetingSurface,
-                   bool queryHit, bool fullscreen) {
+double windowScore(double areaNorm, const ScoreEvidence& e) {
     double s = 0.45 * areaNorm + 0.0;
-    if (frontmost) s += 0.3;
-    if (meetingHint) s += 0.12;
-    if (meetingSurface) s += 0.3;
-    if (queryHit) s += 0.4;
+    if (e.frontmost) s += 0.3;
+    if (e.meetingHint) s += 0.12;
+    if (e.meetingSurface) s += 0.3;
+    if (e.queryHit) s += 0.4;
     if (areaNorm < 0.2) s += -0.3;
-    if (fullscreen) {
-        const double bonus = (frontmost || meetingHint || queryHit) ? 0.35 : 0.1;
+    if (e.fullscreen) {
+        const double bonus = (e.frontmost || e.meetingHint || e.queryHit) ? 0.35 : 0.1;
         s = bonus + s;
     }
     return s;
@@ -52,8 +51,11 @@ WindowCandidate scoreWindow(const WindowFacts& window, double largestArea,
     c.onActiveDisplay =
         activeDisplayFrame && activeDisplayFrame->contains(window.frame.midX(), window.frame.midY());
     c.fullscreen = fullscreenOn.has_value();
-    c.score = windowScore(areaNorm, c.frontmost, c.meetingHint, c.meetingSurface, c.queryHit,
-                          c.fullscreen);
+    c.score = windowScore(areaNorm, {.frontmost = c.frontmost,
+                                     .meetingHint = c.meetingHint,
+                                     .meetingSurface = c.meetingSurface,
+                                     .queryHit = c.queryHit,
+                                     .fullscreen = c.fullscreen});
     c.displayID = displayID;
     c.onScreen = window.onScreen;
     return c;
@@ -68,8 +70,8 @@ std::optional<CandidatePick> pickCandidateIndex(const std::vector<bool>& evidenc
 }
 
 PickedWindow makePicked(const WindowFacts& window, const std::vector<DisplayFacts>& displays,
-                        std::optional<uint32_t> displayID, uint32_t mainDisplayID, double score,
-                        double area, bool locked, bool unproven) {
+                        std::optional<uint32_t> displayID, uint32_t mainDisplayID,
+                        const PickReason& why) {
     PickedWindow p;
     p.window = window;
     p.displayID = displayID;
@@ -83,10 +85,10 @@ PickedWindow makePicked(const WindowFacts& window, const std::vector<DisplayFact
         }
         p.isMain = *displayID == mainDisplayID;
     }
-    p.score = score;
-    p.area = area;
-    p.locked = locked;
-    p.unproven = unproven;
+    p.score = why.score;
+    p.area = why.area;
+    p.locked = why.locked;
+    p.unproven = why.unproven;
     return p;
 }
 

@@ -43,10 +43,18 @@ struct CandidatePick {
     bool unproven = false;
 };
 
+// What raises a window's score besides its area.
+struct ScoreEvidence {
+    bool frontmost = false;
+    bool meetingHint = false;
+    bool meetingSurface = false;
+    bool queryHit = false;
+    bool fullscreen = false;
+};
+
 // The selection score: area, frontmost and fullscreen raise it; meeting evidence raises it
 // most; windows under a fifth of the largest area are penalised. Ranges -0.3 to 1.92.
-double windowScore(double areaNorm, bool frontmost, bool meetingHint, bool meetingSurface,
-                   bool queryHit, bool fullscreen);
+double windowScore(double areaNorm, const ScoreEvidence& e);
 
 WindowCandidate scoreWindow(const WindowFacts& window, double largestArea,
                             std::optional<pid_t> frontmostPID,
@@ -58,9 +66,18 @@ WindowCandidate scoreWindow(const WindowFacts& window, double largestArea,
 // The first candidate with evidence; else the first, flagged unproven; nothing when empty.
 std::optional<CandidatePick> pickCandidateIndex(const std::vector<bool>& evidence);
 
+// How a window was picked: its score (-1.0 for a locked window), its area, and whether it
+// was the locked one or the first without evidence.
+struct PickReason {
+    double score = 0;
+    double area = 0;
+    bool locked = false;
+    bool unproven = false;
+};
+
 PickedWindow makePicked(const WindowFacts& window, const std::vector<DisplayFacts>& displays,
-                        std::optional<uint32_t> displayID, uint32_t mainDisplayID, double score,
-                        double area, bool locked, bool unproven = false);
+                        std::optional<uint32_t> displayID, uint32_t mainDisplayID,
+                        const PickReason& why);
 
 // The nine-key "window" object of the answers.
 Answer windowInfo(const PickedWindow& picked);

@@ -3,46 +3,19 @@
 #include <gtest/gtest.h>
 
 #include "analysis/meeting_text.h"
+#include "testing/fake_window_system.h"
 
 namespace tessival {
 namespace {
 
 WindowFacts makeWindow(std::string app, std::string title, Rect frame, std::optional<pid_t> pid = {}) {
-    WindowFacts w;
-    w.id = 42;
-    w.frame = frame;
-    w.title = std::move(title);
-    w.app = OwningApplication{std::move(app), pid};
-    w.onScreen = true;
-    return w;
+    return testWindow(42, frame, std::move(app), std::move(title), pid);
 }
 
 WindowCandidate score(const WindowFacts& w, double largest, std::optional<pid_t> front = {},
                       std::optional<uint32_t> fs = {}, std::optional<std::string> query = {}) {
     return scoreWindow(w, largest, front, std::nullopt, fs, std::nullopt, query,
                        normalizeHay(appName(w), titleOf(w)));
-}
-
-TEST(WindowScore, SumsBonusesAndPenalties) {
-    struct Case {
-        double areaNorm;
-        bool front, hint, surf, query, fs;
-        double want;
-    };
-    const Case cases[] = {
-        {1.0, false, false, false, false, false, 0.45},
-        {0.1, false, true, false, false, false, 0.045 + 0.12 - 0.3},
-        {1.0, true, false, false, false, false, 0.75},
-        {0.15, false, true, true, false, false, 0.0675 + 0.12 + 0.3 - 0.3},
-        {0.2, false, false, false, false, false, 0.09},  // exactly 0.2: no penalty
-        {1.0, false, false, true, false, true, 0.45 + 0.3 + 0.1},   // surface alone: small bonus
-        {1.0, true, false, true, false, true, 0.45 + 0.3 + 0.3 + 0.35},
-        {1.0, true, true, true, true, true, 1.92},
-        {0.0, false, false, false, false, false, -0.3},
-    };
-    for (const Case& c : cases)
-        EXPECT_NEAR(windowScore(c.areaNorm, c.front, c.hint, c.surf, c.query, c.fs), c.want, 1e-12)
-            << c.areaNorm;
 }
 
 TEST(ScoreWindow, MeetingFlagsFromAppAndTitle) {
@@ -114,19 +87,19 @@ TEST(MakePicked, DisplayPositionAndMainFlag) {
     };
     const Case cases[] = {{20, 2, false}, {10, 1, true}, {99, 0, false}, {std::nullopt, 0, false}};
     for (const Case& c : cases) {
-        const PickedWindow p = makePicked(w, displays, c.id, 10, 0.5, 100, false);
+        const PickedWindow p = makePicked(w, displays, c.id, 10, {.score = 0.5, .area = 100});
         EXPECT_EQ(p.displayIndex, c.index);
         EXPECT_EQ(p.isMain, c.isMain);
         EXPECT_EQ(p.displayCount, 3);
     }
     // A display id that is not listed still reports whether it is the main one.
-    EXPECT_TRUE(makePicked(w, displays, 99, 99, 0, 0, false).isMain);
+    EXPECT_TRUE(makePicked(w, displays, 99, 99, {}).isMain);
 }
 
 TEST(WindowInfo, TenKeysWithEmptyStringsAndTruncatedArea) {
     WindowFacts bare;
     bare.frame = {0, 0, 300, 150.003};
-    const PickedWindow p = makePicked(bare, {}, std::nullopt, 1, -1.0, 45000.9, true);
+    const PickedWindow p = makePicked(bare, {}, std::nullopt, 1, {.score = -1.0, .area = 45000.9, .locked = true});
     const Answer info = windowInfo(p);
     EXPECT_EQ(info.size(), 10u);
     EXPECT_EQ(info["app"], "");

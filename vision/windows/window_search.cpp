@@ -103,8 +103,8 @@ std::optional<PickedWindow> findWindow(WindowSystem& ws, WindowLock& lock, Outpu
         if (it != content.windows.end() && areaOf(*it) > MEETING_WINDOW_MIN_AREA &&
             visibleOrFullscreen(*it, displays)) {
             out.log("[tessival] capture window (locked): " + describe(*it));
-            return makePicked(*it, displays, displayIdOf(*it, displays), ws.mainDisplayId(), -1.0,
-                              areaOf(*it), true, false);
+            return makePicked(*it, displays, displayIdOf(*it, displays), ws.mainDisplayId(),
+                              {.score = -1.0, .area = areaOf(*it), .locked = true});
         }
         out.log("[tessival] lock released (window gone): " + lock.lockedWindowDesc);
         lock.lockedWindowID.reset();
@@ -174,8 +174,8 @@ std::optional<PickedWindow> findWindow(WindowSystem& ws, WindowLock& lock, Outpu
         out.log(std::string("[tessival] capture window (chosen, ") + reason +
                 ", score=" + fixed3(chosen.score) + "): " + describe(chosen.window));
     }
-    return makePicked(chosen.window, displays, chosen.displayID, ws.mainDisplayId(), chosen.score,
-                      chosen.area, false, pick->unproven);
+    return makePicked(chosen.window, displays, chosen.displayID, ws.mainDisplayId(),
+                      {.score = chosen.score, .area = chosen.area, .unproven = pick->unproven});
 }
 
 void updateWindowLock(WindowLock& lock, Output& out, const WindowFacts& window, int uiHits,
