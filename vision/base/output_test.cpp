@@ -8,38 +8,21 @@
 #include <csignal>
 #include <unistd.h>
 
+#include "testing/log_capture.h"
+
 namespace tessival {
 namespace {
 
-// Reads everything written to a pipe by `fn`.
-template <typename Fn>
-std::string captureWrites(Fn fn) {
-    int fds[2];
-    EXPECT_EQ(pipe(fds), 0);
-    fn(fds[1]);
-    close(fds[1]);
-    std::string got;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<size_t>(n));
-    close(fds[0]);
-    return got;
-}
-
 TEST(Emit, WritesCompactObjectAndLineFeed) {
-    const std::string got = captureWrites([](int fd) {
-        Output out(fd, fd);
-        out.emit(Answer{{"ok", false}, {"error", "unknown command"}});
-    });
-    EXPECT_EQ(got, "{\"error\":\"unknown command\",\"ok\":false}\n");
+    CapturedOutput c;
+    c.out.emit(Answer{{"ok", false}, {"error", "unknown command"}});
+    EXPECT_EQ(c.answerText(), "{\"error\":\"unknown command\",\"ok\":false}\n");
 }
 
 TEST(Emit, EscapesSolidusAndKeepsBase64OnOneLine) {
-    const std::string got = captureWrites([](int fd) {
-        Output out(fd, fd);
-        out.emit(Answer{{"ring_crop", "iVBO/w+=="}});
-    });
-    EXPECT_EQ(got, "{\"ring_crop\":\"iVBO\\/w+==\"}\n");
+    CapturedOutput c;
+    c.out.emit(Answer{{"ring_crop", "iVBO/w+=="}});
+    EXPECT_EQ(c.answerText(), "{\"ring_crop\":\"iVBO\\/w+==\"}\n");
 }
 
 TEST(Emit, UnencodableAnswersBecomeTheFallbackLine) {
@@ -49,22 +32,19 @@ TEST(Emit, UnencodableAnswersBecomeTheFallbackLine) {
         Answer{{"ok", true}, {"names", {{{"text", std::string("bad \xC3\x28 utf8")}}}}},
     };
     for (const Answer& a : cases) {
-        const std::string got = captureWrites([&](int fd) {
-            Output out(fd, fd);
-            out.emit(a);
-        });
+        CapturedOutput c;
+        c.out.emit(a);
+        const std::string got = c.answerText();
         EXPECT_EQ(got, "{\"ok\":false,\"error\":\"json encode failed\"}\n");
         EXPECT_EQ(got.size(), 42u);
     }
 }
 
 TEST(Log, OneLinePerCall) {
-    const std::string got = captureWrites([](int fd) {
-        Output out(fd, fd);
-        out.log("[tessival] ready");
-        out.log("[ring] no blob");
-    });
-    EXPECT_EQ(got, "[tessival] ready\n[ring] no blob\n");
+    CapturedOutput c;
+    c.out.log("[tessival] ready");
+    c.out.log("[ring] no blob");
+    EXPECT_EQ(c.logText(), "[tessival] ready\n[ring] no blob\n");
 }
 
 TEST(Emit, ClosedReaderIsNoticed) {

@@ -31,13 +31,7 @@ constexpr Rgba DARK{30, 30, 30, 255};
 constexpr Rgba GREEN{53, 194, 107, 255};
 
 WindowFacts window(uint32_t id, std::string app, std::string title, Rect frame = {100, 100, 400, 250}) {
-    WindowFacts w;
-    w.id = id;
-    w.frame = frame;
-    w.title = std::move(title);
-    w.app = OwningApplication{std::move(app), 500 + static_cast<pid_t>(id)};
-    w.onScreen = true;
-    return w;
+    return testWindow(id, frame, std::move(app), std::move(title), 500 + static_cast<pid_t>(id));
 }
 
 class CaptureHandlerTest : public ::testing::Test {

@@ -7,6 +7,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "testing/log_capture.h"
+
 namespace tessival {
 namespace {
 
@@ -124,31 +126,17 @@ struct LoopRun {
 };
 
 LoopRun runLoop(const std::string& input) {
-    int in[2], out[2], err[2];
+    int in[2];
     EXPECT_EQ(pipe(in), 0);
-    EXPECT_EQ(pipe(out), 0);
-    EXPECT_EQ(pipe(err), 0);
     EXPECT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
     close(in[1]);
     LoopRun run;
     RecordingHandlers handlers;
-    {
-        Output o(out[1], err[1]);
-        run.status = runCommandLoop(in[0], o, handlers);
-    }
+    CapturedOutput o;
+    run.status = runCommandLoop(in[0], o.out, handlers);
     close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    auto drain = [](int fd) {
-        std::string s;
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(fd, buf, sizeof buf)) > 0) s.append(buf, static_cast<size_t>(n));
-        close(fd);
-        return s;
-    };
-    run.out = drain(out[0]);
-    run.err = drain(err[0]);
+    run.out = o.answerText();
+    run.err = o.logText();
     run.calls = handlers.calls;
     return run;
 }

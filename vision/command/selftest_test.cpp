@@ -2,22 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include "testing/log_capture.h"
 
 namespace tessival {
 namespace {
 
 std::string emitted(const Answer& a) {
-    std::FILE* f = std::tmpfile();
-    Output out(fileno(f), fileno(f));
-    out.emit(a);
-    std::rewind(f);
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    std::fclose(f);
-    return text;
+    CapturedOutput c;
+    c.out.emit(a);
+    return c.answerText();
 }
 
 TEST(Selftest, EveryCheckPassesOnThisBuild) {

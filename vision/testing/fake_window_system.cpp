@@ -6,6 +6,18 @@
 
 namespace tessival {
 
+WindowFacts testWindow(uint32_t id, Rect frame, std::string app, std::string title,
+                       std::optional<pid_t> pid, bool onScreen, int64_t layer) {
+    WindowFacts w;
+    w.id = id;
+    w.frame = frame;
+    w.title = std::move(title);
+    w.app = OwningApplication{std::move(app), pid};
+    w.onScreen = onScreen;
+    w.layer = layer;
+    return w;
+}
+
 ShareableContent FakeWindowSystem::shareableContent(bool onScreenOnly) {
     contentCalls.push_back(onScreenOnly);
     if (failContent) throw PlatformError(failureText);

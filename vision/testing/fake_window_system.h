@@ -18,6 +18,11 @@ namespace tessival {
 //   ws.windows = {{.id = 7, .frame = {0, 0, 800, 600}, .title = "Zoom Meeting",
 //                  .app = OwningApplication{"zoom.us", 42}, .onScreen = true}};
 //   ws.imageFor[7] = someImage;   // what capturing window 7 shows
+// A window for tests: an application's window, on screen unless told otherwise.
+WindowFacts testWindow(uint32_t id, Rect frame, std::string app, std::string title,
+                       std::optional<pid_t> pid = std::nullopt, bool onScreen = true,
+                       int64_t layer = 0);
+
 class FakeWindowSystem final : public WindowSystem {
   public:
     // --- the world ---

@@ -25,9 +25,12 @@ class CapturedOutput {
 
     std::vector<std::string> logLines() const { return lines(logs_); }
     std::vector<std::string> answerLines() const { return lines(answers_); }
+    // Everything written so far, as it was written.
+    std::string logText() const { return text(logs_); }
+    std::string answerText() const { return text(answers_); }
 
   private:
-    static std::vector<std::string> lines(std::FILE* f) {
+    static std::string text(std::FILE* f) {
         std::string all;
         char buf[65536];
         ssize_t n;
@@ -36,6 +39,11 @@ class CapturedOutput {
             all.append(buf, static_cast<size_t>(n));
             at += n;
         }
+        return all;
+    }
+
+    static std::vector<std::string> lines(std::FILE* f) {
+        const std::string all = text(f);
         std::vector<std::string> result;
         size_t start = 0;
         for (size_t nl; (nl = all.find('\n', start)) != std::string::npos; start = nl + 1) {

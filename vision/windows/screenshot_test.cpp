@@ -11,13 +11,7 @@ namespace tessival {
 namespace {
 
 WindowFacts win(uint32_t id, Rect frame) {
-    WindowFacts w;
-    w.id = id;
-    w.frame = frame;
-    w.title = "Zoom Meeting";
-    w.app = OwningApplication{"zoom.us", 10};
-    w.onScreen = true;
-    return w;
+    return testWindow(id, frame, "zoom.us", "Zoom Meeting", 10);
 }
 
 class Screenshot : public ::testing::Test {

@@ -9,14 +9,8 @@ namespace {
 
 WindowFacts win(uint32_t id, double w, double h, std::string app, std::string title,
                 bool onScreen = true, int64_t layer = 0) {
-    WindowFacts f;
-    f.id = id;
-    f.frame = {0, 0, w, h};
-    f.title = std::move(title);
-    f.app = OwningApplication{std::move(app), std::nullopt};
-    f.onScreen = onScreen;
-    f.layer = layer;
-    return f;
+    return testWindow(id, {0, 0, w, h}, std::move(app), std::move(title), std::nullopt, onScreen,
+                      layer);
 }
 
 struct Case {

@@ -9,18 +9,6 @@
 namespace tessival {
 namespace {
 
-WindowFacts win(uint32_t id, Rect frame, std::string app, std::string title,
-                std::optional<pid_t> pid = std::nullopt, bool onScreen = true, int64_t layer = 0) {
-    WindowFacts w;
-    w.id = id;
-    w.frame = frame;
-    w.title = std::move(title);
-    w.app = OwningApplication{std::move(app), pid};
-    w.onScreen = onScreen;
-    w.layer = layer;
-    return w;
-}
-
 class WindowSearch : public ::testing::Test {
   protected:
     WindowSearch() { ws.displays = {{1, {0, 0, 2560, 1440}}}; }
@@ -37,8 +25,8 @@ class WindowSearch : public ::testing::Test {
 
 TEST_F(WindowSearch, SmallZoomWindowBehindLargeFrontmostCalendarIsChosen) {
     ws.frontmost = 100;
-    ws.windows = {win(10, {0, 0, 2000, 1000}, "Chromium", "Calendar - Week of June 3", 100),
-                  win(11, {100, 100, 600, 500}, "zoom.us", "Zoom Meeting", 200)};
+    ws.windows = {testWindow(10, {0, 0, 2000, 1000}, "Chromium", "Calendar - Week of June 3", 100),
+                  testWindow(11, {100, 100, 600, 500}, "zoom.us", "Zoom Meeting", 200)};
     const auto picked = find();
     ASSERT_TRUE(picked);
     EXPECT_EQ(picked->window.id, 11u);
@@ -57,8 +45,8 @@ TEST_F(WindowSearch, SmallZoomWindowBehindLargeFrontmostCalendarIsChosen) {
 }
 
 TEST_F(WindowSearch, WithoutEvidenceTheBestWindowIsAProbe) {
-    ws.windows = {win(1, {0, 0, 800, 600}, "Code", "main.cpp - editor"),
-                  win(2, {0, 0, 1600, 1000}, "Chromium", "Calendar")};
+    ws.windows = {testWindow(1, {0, 0, 800, 600}, "Code", "main.cpp - editor"),
+                  testWindow(2, {0, 0, 1600, 1000}, "Chromium", "Calendar")};
     const auto picked = find();
     ASSERT_TRUE(picked);
     EXPECT_EQ(picked->window.id, 2u);
@@ -70,8 +58,8 @@ TEST_F(WindowSearch, WithoutEvidenceTheBestWindowIsAProbe) {
 }
 
 TEST_F(WindowSearch, EqualScoresKeepPlatformOrder) {
-    ws.windows = {win(5, {0, 0, 800, 600}, "Webex", "Team call"),
-                  win(6, {900, 0, 800, 600}, "Webex", "Team call")};
+    ws.windows = {testWindow(5, {0, 0, 800, 600}, "Webex", "Team call"),
+                  testWindow(6, {900, 0, 800, 600}, "Webex", "Team call")};
     const auto picked = find();
     ASSERT_TRUE(picked);
     EXPECT_EQ(picked->window.id, 5u);
@@ -95,8 +83,8 @@ TEST_F(WindowSearch, QueryHitsAreEvidenceAndCaseInsensitive) {
     for (const Case& c : cases) {
         FakeWindowSystem world;
         world.displays = {{1, {0, 0, 2560, 1440}}};
-        world.windows = {win(1, {0, 0, 2000, 1200}, "Chromium", "Inbox"),
-                         win(2, {0, 0, 700, 500}, "Chromium", "Roadmap review")};
+        world.windows = {testWindow(1, {0, 0, 2000, 1200}, "Chromium", "Inbox"),
+                         testWindow(2, {0, 0, 700, 500}, "Chromium", "Roadmap review")};
         WindowLock l;
         CapturedOutput o;
         const auto picked = findWindow(world, l, o.out, c.query);
@@ -114,9 +102,9 @@ TEST_F(WindowSearch, QueryHitsAreEvidenceAndCaseInsensitive) {
 TEST_F(WindowSearch, AmongQueryHitsTheHigherScoreWins) {
     // A large frontmost Teams call outscores a small window whose title holds the query.
     ws.frontmost = 7;
-    ws.windows = {
-        win(1, {0, 0, 2400, 1300}, "Microsoft Teams", "Meeting with Ana | Microsoft Teams", 7),
-        win(2, {0, 0, 500, 400}, "Notes", "ana notes", 8)};
+    ws.windows = {testWindow(1, {0, 0, 2400, 1300}, "Microsoft Teams",
+                             "Meeting with Ana | Microsoft Teams", 7),
+                  testWindow(2, {0, 0, 500, 400}, "Notes", "ana notes", 8)};
     const auto picked = find("ana");
     ASSERT_TRUE(picked);
     EXPECT_EQ(picked->window.id, 1u);
@@ -129,19 +117,20 @@ TEST_F(WindowSearch, EligibilityFiltersSizeChromeAndHiddenWindows) {
         bool eligible;
     };
     const std::vector<Case> cases = {
-        {win(1, {0, 0, 199, 200}, "zoom.us", "Zoom Meeting"), false},
-        {win(1, {0, 0, 200, 200}, "zoom.us", "Zoom Meeting"), false},
-        {win(1, {0, 0, 201, 200}, "zoom.us", "Zoom Meeting"), true},
-        {win(1, {0, 0, 900, 700}, "Docker Desktop", "Containers"), false},
-        {win(1, {0, 0, 900, 700}, "Files", "Desktop"), false},
-        {win(1, {0, 0, 900, 700}, "Peldranox", "Zoom Meeting"), false},
+        {testWindow(1, {0, 0, 199, 200}, "zoom.us", "Zoom Meeting"), false},
+        {testWindow(1, {0, 0, 200, 200}, "zoom.us", "Zoom Meeting"), false},
+        {testWindow(1, {0, 0, 201, 200}, "zoom.us", "Zoom Meeting"), true},
+        {testWindow(1, {0, 0, 900, 700}, "Docker Desktop", "Containers"), false},
+        {testWindow(1, {0, 0, 900, 700}, "Files", "Desktop"), false},
+        {testWindow(1, {0, 0, 900, 700}, "Peldranox", "Zoom Meeting"), false},
         // minimised: off screen and not filling a display
-        {win(1, {0, 0, 900, 700}, "zoom.us", "Zoom Meeting", std::nullopt, false), false},
+        {testWindow(1, {0, 0, 900, 700}, "zoom.us", "Zoom Meeting", std::nullopt, false), false},
         // a fullscreen space of its own: off screen, layer 0, filling the display
-        {win(1, {0, 0, 2560, 1440}, "zoom.us", "Zoom Meeting", std::nullopt, false), true},
-        {win(1, {0, 0, 2560, 1440}, "zoom.us", "Zoom Meeting", std::nullopt, false, 3), false},
+        {testWindow(1, {0, 0, 2560, 1440}, "zoom.us", "Zoom Meeting", std::nullopt, false), true},
+        {testWindow(1, {0, 0, 2560, 1440}, "zoom.us", "Zoom Meeting", std::nullopt, false, 3),
+         false},
         // on-screen windows count at any layer
-        {win(1, {0, 0, 900, 700}, "zoom.us", "Zoom Meeting", std::nullopt, true, 8), true},
+        {testWindow(1, {0, 0, 900, 700}, "zoom.us", "Zoom Meeting", std::nullopt, true, 8), true},
     };
     for (const Case& c : cases) {
         FakeWindowSystem world;
@@ -162,7 +151,7 @@ TEST_F(WindowSearch, EligibilityFiltersSizeChromeAndHiddenWindows) {
 TEST_F(WindowSearch, OnlySixCandidatesAreLogged) {
     for (uint32_t i = 0; i < 9; ++i) {
         ws.windows.push_back(
-            win(i + 1, {0, 0, 500.0 + i, 500}, "Editor", "file " + std::to_string(i)));
+            testWindow(i + 1, {0, 0, 500.0 + i, 500}, "Editor", "file " + std::to_string(i)));
     }
     ASSERT_TRUE(find());
     EXPECT_EQ(lines().size(), 7u);
@@ -172,7 +161,8 @@ TEST_F(WindowSearch, ThreeDisplaysReportPositionCountAndMain) {
     ws.displays = {
         {10, {0, 0, 1920, 1080}}, {20, {1920, 0, 2560, 1440}}, {30, {-1280, 0, 1280, 1024}}};
     ws.mainDisplay = 10;
-    ws.windows = {win(1, {2000, 100, 1200, 800}, "Microsoft Teams", "Sync | Microsoft Teams")};
+    ws.windows = {
+        testWindow(1, {2000, 100, 1200, 800}, "Microsoft Teams", "Sync | Microsoft Teams")};
     auto picked = find();
     ASSERT_TRUE(picked);
     EXPECT_EQ(picked->displayID, 20u);
@@ -187,8 +177,8 @@ TEST_F(WindowSearch, ThreeDisplaysReportPositionCountAndMain) {
 }
 
 TEST_F(WindowSearch, LockedWindowIsReturnedWithoutScoring) {
-    ws.windows = {win(1, {0, 0, 2000, 1200}, "Chromium", "Meet - Weekly", 5),
-                  win(2, {0, 0, 800, 600}, "zoom.us", "Zoom Meeting", 6)};
+    ws.windows = {testWindow(1, {0, 0, 2000, 1200}, "Chromium", "Meet - Weekly", 5),
+                  testWindow(2, {0, 0, 800, 600}, "zoom.us", "Zoom Meeting", 6)};
     lock.lockedWindowID = 2;
     lock.lockedWindowDesc = "app=\"zoom.us\" title=\"Zoom Meeting\"";
     const auto picked = find();
@@ -210,16 +200,17 @@ TEST_F(WindowSearch, LockFollowsUsabilityOfTheLockedWindow) {
         bool kept;
     };
     const std::vector<Case> cases = {
-        {"fullscreen space", win(2, {0, 0, 2560, 1440}, "zoom.us", "Zoom Meeting", 6, false), true},
-        {"minimised", win(2, {0, 0, 800, 600}, "zoom.us", "Zoom Meeting", 6, false), false},
-        {"shrunk", win(2, {0, 0, 200, 200}, "zoom.us", "Zoom Meeting", 6), false},
+        {"fullscreen space", testWindow(2, {0, 0, 2560, 1440}, "zoom.us", "Zoom Meeting", 6, false),
+         true},
+        {"minimised", testWindow(2, {0, 0, 800, 600}, "zoom.us", "Zoom Meeting", 6, false), false},
+        {"shrunk", testWindow(2, {0, 0, 200, 200}, "zoom.us", "Zoom Meeting", 6), false},
         {"fullscreen at a high layer",
-         win(2, {0, 0, 2560, 1440}, "zoom.us", "Zoom Meeting", 6, false, 25), false},
+         testWindow(2, {0, 0, 2560, 1440}, "zoom.us", "Zoom Meeting", 6, false, 25), false},
     };
     for (const Case& c : cases) {
         FakeWindowSystem world;
         world.displays = {{1, {0, 0, 2560, 1440}}};
-        world.windows = {win(1, {0, 0, 1000, 800}, "Webex", "Standup", 5), c.locked};
+        world.windows = {testWindow(1, {0, 0, 1000, 800}, "Webex", "Standup", 5), c.locked};
         WindowLock l{2, "app=\"zoom.us\" title=\"Zoom Meeting\""};
         CapturedOutput o;
         const auto picked = findWindow(world, l, o.out, std::nullopt);
@@ -246,7 +237,7 @@ TEST_F(WindowSearch, LockFollowsUsabilityOfTheLockedWindow) {
 }
 
 TEST_F(WindowSearch, VanishedLockedWindowIsReleased) {
-    ws.windows = {win(1, {0, 0, 1000, 800}, "Webex", "Standup")};
+    ws.windows = {testWindow(1, {0, 0, 1000, 800}, "Webex", "Standup")};
     lock = WindowLock{99, "app=\"zoom.us\" title=\"gone\""};
     const auto picked = find();
     ASSERT_TRUE(picked);
@@ -266,8 +257,8 @@ TEST_F(WindowSearch, ContentFailurePropagatesAndKeepsTheLock) {
 
 TEST_F(WindowSearch, ControlCharactersInTitlesNeverSplitALogLine) {
     const std::string hostile = "Zoom Meeting\nsecond line\r\x1b[31mred";
-    ws.windows = {win(1, {0, 0, 900, 700}, "zoom.us", hostile),
-                  win(2, {0, 0, 900, 700}, std::string(100 * 1024, 'x'), "big")};
+    ws.windows = {testWindow(1, {0, 0, 900, 700}, "zoom.us", hostile),
+                  testWindow(2, {0, 0, 900, 700}, std::string(100 * 1024, 'x'), "big")};
     const auto picked = find();
     ASSERT_TRUE(picked);
     // two candidate lines and the choice, whatever the titles hold
@@ -279,8 +270,8 @@ TEST_F(WindowSearch, ControlCharactersInTitlesNeverSplitALogLine) {
 
 class WindowLockUpdate : public ::testing::Test {
   protected:
-    WindowFacts zoom = win(2, {0, 0, 800, 600}, "zoom.us", "Zoom Meeting");
-    WindowFacts meet = win(3, {0, 0, 800, 600}, "Chromium", "Meet - Standup");
+    WindowFacts zoom = testWindow(2, {0, 0, 800, 600}, "zoom.us", "Zoom Meeting");
+    WindowFacts meet = testWindow(3, {0, 0, 800, 600}, "Chromium", "Meet - Standup");
     WindowLock lock;
     CapturedOutput log;
 };
@@ -333,7 +324,7 @@ TEST_F(WindowLockUpdate, MovesOnlyOnEvidenceForAnotherWindow) {
 TEST_F(WindowLockUpdate, ProbeBecomesLockedOnceProven) {
     FakeWindowSystem ws;
     ws.displays = {{1, {0, 0, 2560, 1440}}};
-    ws.windows = {win(4, {0, 0, 1600, 1000}, "Chromium", "Calendar")};
+    ws.windows = {testWindow(4, {0, 0, 1600, 1000}, "Chromium", "Calendar")};
     auto picked = findWindow(ws, lock, log.out, std::nullopt);
     ASSERT_TRUE(picked);
     ASSERT_TRUE(picked->unproven);
