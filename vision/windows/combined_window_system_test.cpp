@@ -10,13 +10,7 @@ namespace tessival {
 namespace {
 
 WindowFacts win(uint32_t id, std::string title, Rect frame = {0, 0, 800, 600}) {
-    WindowFacts w;
-    w.id = id;
-    w.frame = frame;
-    w.title = std::move(title);
-    w.app = OwningApplication{"app", std::nullopt};
-    w.onScreen = true;
-    return w;
+    return testWindow(id, frame, "app", std::move(title));
 }
 
 // A compositor and the XWayland beside it; both fakes stay reachable through raw pointers.
