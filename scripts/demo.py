@@ -13,7 +13,6 @@ Usually started through scripts/demo.sh, which installs and builds first.
 import argparse
 import array
 import base64
-import ctypes
 import json
 import math
 import os
@@ -30,15 +29,20 @@ import time
 import wave
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# The private X session, sound server and process handling are the test tools'.
+sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
+import harness  # noqa: E402
+import pulse_fixture  # noqa: E402
+from harness import LineProgram, spawn  # noqa: E402
+from xsession import XSession, show_window, stop_process as stop  # noqa: E402
+
 PY = "/usr/bin/python3"
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
-SHOW = os.path.join(ROOT, "tests", "tools", "show_window.py")
-RATE = 48000
+RATE = pulse_fixture.RATE
 TONE_HZ = 440.0
 TONE_AMPLITUDE = 0.25  # -12 dBFS peak, about -15 dBFS RMS
-SINK = "demo_sink"
 
-started = []  # processes to stop, in start order
+services = []  # how to stop the X session and the sound server, in start order
 temp_dirs = []
 
 
@@ -46,34 +50,11 @@ class DemoError(Exception):
     pass
 
 
-def die_with_parent():
-    """In a child before exec: end with the demo even if the demo is killed outright."""
-    try:
-        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
-    except OSError:
-        pass
-
-
-def spawn(args, **kw):
-    p = subprocess.Popen(args, preexec_fn=die_with_parent, **kw)
-    started.append(p)
-    return p
-
-
-def stop(p):
-    if p.poll() is None:
-        p.terminate()
-        try:
-            p.wait(5)
-        except subprocess.TimeoutExpired:
-            p.kill()
-            p.wait()
-
-
 def cleanup():
-    while started:
+    harness.cleanup()
+    while services:
         try:
-            stop(started.pop())
+            services.pop()()
         except OSError:
             pass
     while temp_dirs:
@@ -91,87 +72,7 @@ def require(*tools):
                         " (scripts/setup.sh installs them)")
 
 
-# ---- X server, window manager, windows ---------------------------------------------------
-
-def free_display():
-    for n in range(60, 100):
-        if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            return f":{n}"
-    raise DemoError("no free X display number in :60-:99")
-
-
-def wait_for(what, check, timeout):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if check():
-            return
-        time.sleep(0.05)
-    raise DemoError(what + " did not come up")
-
-
-def start_x(env):
-    display = free_display()
-    xvfb = spawn(["Xvfb", display, "-noreset", "-nolisten", "tcp", "-screen", "0",
-                  "2600x900x24", "+extension", "Composite", "+extension", "RANDR"],
-                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    env["DISPLAY"] = display
-    env.pop("WAYLAND_DISPLAY", None)
-
-    def x_up():
-        if xvfb.poll() is not None:
-            raise DemoError(f"Xvfb {display} exited at start")
-        return subprocess.run(["xdpyinfo"], env=env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0
-    wait_for(f"Xvfb {display}", x_up, 10)
-    spawn(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
-          stderr=subprocess.DEVNULL)
-    wait_for("openbox", lambda: "window id" in subprocess.run(
-        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True,
-        text=True).stdout, 10)
-    return display
-
-
-def show_window(env, scene, fixtures, x):
-    geometry = f"{scene['width']}x{scene['height']}+{x}+0"
-    p = spawn([PY, SHOW, "--title", scene["window"]["title"], "--class",
-               scene["window"]["class"], "--geometry", geometry, "--image",
-               os.path.join(fixtures, scene["file"])],
-              env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    ready, _, _ = select.select([p.stdout], [], [], 20)
-    line = p.stdout.readline().strip() if ready else ""
-    if not line.startswith("0x"):
-        raise DemoError(f"the window {scene['window']['title']!r} did not appear")
-
-
-# ---- audio server ------------------------------------------------------------------------
-
-def start_pulse(env, work):
-    home = os.path.join(work, "pulse")
-    run = os.path.join(home, "run")
-    os.makedirs(run, mode=0o700)
-    socket = os.path.join(home, "native")
-    daemon_env = dict(env, HOME=home, XDG_RUNTIME_DIR=run,
-                      PULSE_RUNTIME_PATH=os.path.join(run, "pulse"),
-                      PULSE_STATE_PATH=os.path.join(home, "state"))
-    daemon_env.pop("PULSE_SERVER", None)
-    log = open(os.path.join(home, "daemon.log"), "wb")
-    daemon = spawn(["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=false",
-                    "-n", "--use-pid-file=false", "--disallow-exit", "--log-target=stderr",
-                    f"--load=module-null-sink sink_name={SINK} format=float32le rate={RATE} "
-                    "channels=2",
-                    f"--load=module-native-protocol-unix socket={socket} auth-anonymous=1"],
-                   env=daemon_env, stdout=log, stderr=subprocess.STDOUT)
-    log.close()
-    client_env = dict(daemon_env, PULSE_SERVER="unix:" + socket)
-
-    def up():
-        if daemon.poll() is not None:
-            raise DemoError("pulseaudio exited at start; see " + home + "/daemon.log")
-        return subprocess.run(["pactl", "info"], env=client_env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0
-    wait_for("the private PulseAudio server", up, 15)
-    return client_env
-
+# ---- audio -------------------------------------------------------------------------------
 
 def tone_bytes(seconds):
     """Stereo float32le: a tone with 20 ms fades, the same on both channels."""
@@ -271,27 +172,6 @@ def level(samples, rate):
 
 # ---- tessival ----------------------------------------------------------------------------
 
-class Tessival:
-    def __init__(self, exe, env, log_path):
-        self.log_file = open(log_path, "wb")
-        self.proc = spawn([exe], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                          stderr=self.log_file)
-
-    def ask(self, command, timeout=120):
-        self.proc.stdin.write((command + "\n").encode())
-        self.proc.stdin.flush()
-        ready, _, _ = select.select([self.proc.stdout], [], [], timeout)
-        line = self.proc.stdout.readline() if ready else b""
-        if not line:
-            raise DemoError(f"tessival gave no answer to {command} (see its log)")
-        return json.loads(line)
-
-    def close(self):
-        self.proc.stdin.close()
-        self.proc.wait(30)
-        self.log_file.close()
-
-
 def save_png(b64, path):
     data = base64.b64decode(b64)
     with open(path, "wb") as f:
@@ -344,22 +224,28 @@ def main():
         scenes = {s["name"]: s for s in json.load(f)}
     gallery, slides = scenes["demo_gallery"], scenes["demo_slides"]
 
-    env = dict(os.environ)
     if args.display:
-        env["DISPLAY"] = args.display
+        env = dict(os.environ, DISPLAY=args.display)
         env.pop("WAYLAND_DISPLAY", None)
         display = args.display + " (yours)"
+        show = lambda *a: show_window(spawn, env, *a)  # noqa: E731
     else:
-        display = start_x(env) + " (private Xvfb with openbox)"
-    show_window(env, gallery, fixtures, 0)
-    show_window(env, slides, fixtures, gallery["width"] + 20)
+        x = XSession(first_display=60, last_display=99, size="2600x900x24")
+        services.append(x.close)
+        env, show = x.env, x.show
+        display = f":{x.display} (private Xvfb with openbox)"
+    for scene, left in ((gallery, 0), (slides, gallery["width"] + 20)):
+        show(scene["window"]["title"], scene["window"]["class"],
+             f"{scene['width']}x{scene['height']}+{left}+0", os.path.join(fixtures, scene["file"]))
 
     if args.pulse_server:
         audio_env = dict(os.environ, PULSE_SERVER=args.pulse_server)
         audio_where, device = args.pulse_server + " (yours)", None
     else:
-        audio_env = start_pulse(os.environ, work)
-        audio_where, device = "private PulseAudio with a null sink", SINK
+        server = pulse_fixture.PulseServer()
+        services.append(server.stop)
+        audio_env = server.start().client_env()
+        audio_where, device = "private PulseAudio with a null sink", pulse_fixture.SINK
 
     print("Meeting sidecars demo")
     print(f"  X server      {display}")
@@ -369,8 +255,8 @@ def main():
     print(flush=True)
 
     # Vision.
-    tess = Tessival(args.tessival, env, os.path.join(out_dir, "tessival.log"))
-    a = tess.ask("CAPTURE")
+    tess = LineProgram([args.tessival], env, os.path.join(out_dir, "tessival.log"), "tessival")
+    a = tess.ask("CAPTURE", 120)
     print("tessival CAPTURE")
     if not a.get("ok"):
         raise DemoError("CAPTURE failed: " + a.get("error", "?"))
@@ -405,7 +291,7 @@ def main():
     else:
         print("  speaker crop  none")
 
-    f_answer = tess.ask("CAPTURE_FRAME")
+    f_answer = tess.ask("CAPTURE_FRAME", 120)
     print("tessival CAPTURE_FRAME")
     if f_answer.get("ok") and "full_frame" in f_answer:
         path = os.path.join(out_dir, "gallery.png")
@@ -413,7 +299,7 @@ def main():
     else:
         print(f"  no frame: {f_answer.get('error') or 'window unproven'}")
 
-    s = tess.ask("CAPTURE_SLIDE")
+    s = tess.ask("CAPTURE_SLIDE", 120)
     print("tessival CAPTURE_SLIDE")
     if s.get("ok"):
         print(f"  window        {window_text(s['window'])}")
@@ -469,7 +355,7 @@ if __name__ == "__main__":
     except KeyboardInterrupt:
         print("\ndemo: interrupted; stopping what it started", file=sys.stderr)
         status = 130
-    except DemoError as e:
+    except (DemoError, RuntimeError) as e:
         print(f"demo: {e}", file=sys.stderr)
         status = 1
     except subprocess.CalledProcessError as e:

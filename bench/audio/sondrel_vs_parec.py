@@ -15,7 +15,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
-                                "tests", "audio"))
+                                "tests", "tools"))
 import pulse_fixture as pf  # noqa: E402
 
 CLICK = 0.8

@@ -10,19 +10,14 @@ import os
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "tools"))
 import pulse_fixture as pf  # noqa: E402
+from harness import check  # noqa: E402
+from harness import failures as FAILURES  # noqa: E402
 
-FAILURES = []
 SERVER = "pulseaudio"  # set from the command line
 MIC_LEVEL = 0.7  # what the decoy microphone carries; never seen on standard output
-
-
-def check(condition, message):
-    if not condition:
-        FAILURES.append(message)
-        print("FAIL: " + message)
-    return condition
 
 
 def finite_and_bounded(samples):

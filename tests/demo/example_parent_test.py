@@ -3,8 +3,8 @@
 
   example_parent_test.py <tessival> <sondrel>
 
-Starts the private X server, window manager, meeting window and audio server the demo
-uses (scripts/demo.py), puts the built programs first on PATH, runs the example for a few
+Starts a private X server, window manager, meeting window and audio server (tests/tools),
+plays the demo's tone (scripts/demo.py), puts the built programs first on PATH, runs the example for a few
 seconds and checks that it printed captures naming the meeting's participants and wrote
 a WAV file holding the tone. Exit 0 on success, 1 on failure, 77 when Xvfb, openbox or
 PulseAudio is missing (a failure when CI is set).
@@ -19,6 +19,8 @@ import wave
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
 from harness import check, failures, missing_tools  # noqa: E402
+import pulse_fixture  # noqa: E402
+from xsession import XSession  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -49,11 +51,17 @@ def main():
                            check=True, stdout=subprocess.DEVNULL)
             with open(os.path.join(fx, "manifest.json")) as f:
                 gallery = json.load(f)[0]
-            env = dict(os.environ)
-            demo.start_x(env)
-            demo.show_window(env, gallery, fx, 0)
-            audio_env = demo.start_pulse(env, tmp)
-            demo.play(audio_env, 30, demo.SINK)
+            x = XSession(first_display=60, last_display=99)
+            demo.services.append(x.close)
+            env = x.env
+            x.show(gallery["window"]["title"], gallery["window"]["class"],
+                   f"{gallery['width']}x{gallery['height']}+0+0",
+                   os.path.join(fx, gallery["file"]))
+            server = pulse_fixture.PulseServer()
+            demo.services.append(server.stop)
+            audio_env = server.start().client_env(DISPLAY=env["DISPLAY"])
+            audio_env.pop("WAYLAND_DISPLAY", None)
+            demo.play(audio_env, 30, pulse_fixture.SINK)
             bin_dir = os.path.join(tmp, "bin")
             os.mkdir(bin_dir)
             os.symlink(tessival, os.path.join(bin_dir, "tessival"))

@@ -18,17 +18,10 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                                "audio"))
+                                "tools"))
 import pulse_fixture as pf  # noqa: E402
-
-FAILURES = []
-
-
-def check(condition, message):
-    print(("ok   " if condition else "FAIL ") + message, flush=True)
-    if not condition:
-        FAILURES.append(message)
-    return condition
+from harness import check  # noqa: E402
+from harness import failures as FAILURES  # noqa: E402
 
 
 def wait_for_count(sondrel, needle, count, timeout):

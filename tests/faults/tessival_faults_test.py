@@ -18,14 +18,13 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-SHOW = os.path.join(ROOT, "tests", "tools", "show_window.py")
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
 PY = "/usr/bin/python3"
 
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from xsession import free_display as shared_free_display  # noqa: E402
 from xsession import start_xvfb as shared_start_xvfb  # noqa: E402
-from xsession import stop_process  # noqa: E402
+from xsession import show_window, stop_process  # noqa: E402
 from harness import check, cleanup, failures, missing_tools, spawn  # noqa: E402
 
 stop = stop_process
@@ -51,15 +50,7 @@ def kill_xvfb(p, n):
 
 
 def show(env, title, image=None):
-    args = [PY, SHOW, "--class", "zoom", "--geometry", "1000x640+40+40", "--title", title]
-    if image:
-        args += ["--image", image]
-    p = spawn(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    ready, _, _ = select.select([p.stdout], [], [], 20)
-    line = p.stdout.readline().strip() if ready else ""
-    if not line.startswith("0x"):
-        raise RuntimeError(f"window {title!r} did not appear")
-    return p
+    return show_window(spawn, env, title, "zoom", "1000x640+40+40", image)[0]
 
 
 class Tessival:

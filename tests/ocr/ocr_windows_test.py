@@ -23,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from xsession import XSession  # noqa: E402
-from harness import ask_json, check, failures  # noqa: E402
+from harness import LineProgram, check, cleanup, failures  # noqa: E402
 
 from PIL import Image  # noqa: E402
 
@@ -33,26 +33,6 @@ from measure_quality import iou, levenshtein  # noqa: E402
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
 MODEL = "/usr/share/tesseract-ocr/5/tessdata/Latin.traineddata"
 
-
-
-class Tessival:
-    def __init__(self, exe, env, log_path):
-        self.log_path = log_path
-        self.log = open(log_path, "w")
-        self.p = subprocess.Popen([exe], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=self.log, text=True, encoding="utf-8")
-
-    def ask(self, line, timeout=60):
-        return ask_json(self.p, line, timeout, "tessival")
-
-    def log_lines(self):
-        self.log.flush()
-        with open(self.log_path, encoding="utf-8") as f:
-            return f.read().splitlines()
-
-    def close(self):
-        self.p.stdin.close()
-        return self.p.wait(30)
 
 
 def png(b64):
@@ -80,7 +60,8 @@ def run(exe, work):
                "1440x900+0+0", os.path.join(fx, "decoy_calendar_browser.png"))
         x.show(manifest["decoy_editor_code"]["window"]["title"], "Code", "1440x900+1000+500",
                os.path.join(fx, "decoy_editor_code.png"))
-        t = Tessival(exe, x.env, os.path.join(work, "tessival.log"))
+        t = LineProgram([exe], x.env, os.path.join(work, "tessival.log"), "tessival",
+                        log_errors="strict")
 
         # Only decoys: the best of them is a probe, and its names are withheld.
         a = t.ask("CAPTURE")
@@ -156,6 +137,7 @@ def main():
     except Exception as e:  # a crash of the harness is a failure, with its reason
         check(False, f"harness error: {e}")
     finally:
+        cleanup()
         if not failures:
             shutil.rmtree(work, ignore_errors=True)
         else:

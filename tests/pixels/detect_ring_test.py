@@ -19,6 +19,9 @@ import sys
 import tempfile
 import zlib
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+from harness import check, failures  # noqa: E402
+
 try:
     from PIL import Image, ImageDraw
 except ImportError:
@@ -35,14 +38,6 @@ BG = (30, 30, 30)
 # Address-space cap for the binary: a decoder that trusted a 60000 x 60000 header would need
 # over 14 GB and fail loudly instead of answering.
 MEMORY_CAP = 1 << 30
-
-failures = []
-
-
-def check(cond, message):
-    if not cond:
-        failures.append(message)
-    return cond
 
 
 # An AddressSanitizer build reserves terabytes of address space for its shadow memory, so it
@@ -113,17 +108,18 @@ def close(a, b, tol=1e-12):
     return a is not None and len(a) == len(b) and all(abs(x - y) <= tol for x, y in zip(a, b))
 
 
-def check_ring_answer(name, code, answer, want_rect, want_score, want_blobs, want_pos,
-                      tol=1e-12):
+def check_ring_answer(name, code, answer, drawn, want_blobs, want_pos):
+    """The ring found where it was drawn (`drawn`: x, y, width, height in pixels); the exact
+    figures of the scan are the unit tests' business."""
     if not check(code == 0 and answer is not None and answer.get("ok") is True,
                  f"{name}: exit {code}, answer {answer}"):
         return
     check(answer.get("blobs") == want_blobs, f"{name}: blobs {answer.get('blobs')}")
-    check(close(answer.get("rect"), want_rect, tol), f"{name}: rect {answer.get('rect')}")
-    check(abs(answer.get("score", -1) - want_score) <= max(tol, 1e-12),
-          f"{name}: score {answer.get('score')}")
-    check(answer.get("pos") == want_pos, f"{name}: pos {answer.get('pos')}")
     w, h = answer["image"]
+    want_rect = [v / s for v, s in zip(drawn, [w, h, w, h])]
+    check(close(answer.get("rect"), want_rect, 0.01), f"{name}: rect {answer.get('rect')}")
+    check(answer.get("score", -1) >= 0.3, f"{name}: score {answer.get('score')}")
+    check(answer.get("pos") == want_pos, f"{name}: pos {answer.get('pos')}")
     r = answer["rect"]
     want_bbox = [math.floor(v * s + 0.5) for v, s in zip(r, [w, h, w, h])]
     check(answer.get("bbox_px") == want_bbox, f"{name}: bbox_px {answer.get('bbox_px')}")
@@ -141,7 +137,7 @@ def main():
     with tempfile.TemporaryDirectory() as d:
         # The 500 x 300 hollow ring with a speck, stored every way we read.
         ring = hollow_ring_picture()
-        exact = [0.112, 40 / 300, 0.244, 76 / 300]
+        drawn = [57, 41, 120, 74]
         answers = {}
         for name, path in [
             ("png-rgb", save(ring, d, "ring.png")),
@@ -150,25 +146,21 @@ def main():
             ("bmp-32", save(hollow_ring_picture("RGBA"), d, "ring32.bmp")),
         ]:
             code, _, answer, _ = run("--detect-ring", path)
-            check_ring_answer(name, code, answer, exact, 1.0, 2, "top-left")
+            check_ring_answer(name, code, answer, drawn, 2, "top-left")
             answers[name] = answer
         check(all(a == answers["png-rgb"] for a in answers.values()),
               "red-first and blue-first files of one picture answer differently")
-        check(answers["png-rgb"] and answers["png-rgb"].get("bbox_px") == [56, 40, 122, 76],
-              f"bbox_px {answers['png-rgb'] and answers['png-rgb'].get('bbox_px')}")
 
         # JPEG is lossy: the ring must still be found where it is drawn.
         path = save(ring, d, "ring.jpg", quality=95, subsampling=0)
         code, _, answer, _ = run("--detect-ring", path)
-        check_ring_answer("jpeg", code, answer, exact, 1.0, 2, "top-left", tol=0.01)
+        check_ring_answer("jpeg", code, answer, drawn, 2, "top-left")
 
         # The 1400 x 800 ring: scanned at stride 3.
         big = Image.new("RGB", (1400, 800), BG)
         outline(big, 300, 200, 800, 500, 8, GREEN)
         code, _, answer, _ = run("--detect-ring", save(big, d, "strided.png"))
-        check_ring_answer("strided", code, answer,
-                          [297 / 1400, 198 / 800, 505 / 1400, 304 / 800], 2358 / 3108, 1,
-                          "top-center")
+        check_ring_answer("strided", code, answer, [300, 200, 501, 301], 1, "top-center")
 
         # The round purple ring.
         halo = Image.new("RGB", (500, 300), BG)
@@ -177,8 +169,7 @@ def main():
                 if 14 <= math.hypot(x - 250, y - 150) <= 16:
                     halo.putpixel((x, y), PURPLE)
         code, _, answer, _ = run("--detect-ring", save(halo, d, "halo.png"))
-        check_ring_answer("halo", code, answer, [233 / 500, 133 / 300, 35 / 500, 35 / 300],
-                          0.34375, 1, "bottom-center")
+        check_ring_answer("halo", code, answer, [234, 134, 33, 33], 1, "bottom-center")
 
         # A grey picture, and a ring drawn only in fully transparent pixels (they read as
         # black), answer just the counts.
@@ -223,8 +214,6 @@ def main():
     check(code == 0 and lines == ['{"ok":true,"selftest":"pass"}'] and err == b"",
           f"selftest: exit {code}, {lines}, stderr {err!r}")
 
-    for f in failures:
-        print("FAIL:", f)
     print("ok" if not failures else f"{len(failures)} failure(s)")
     return 1 if failures else 0
 

@@ -14,7 +14,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                                "audio"))
+                                "tools"))
 import pulse_fixture as pf  # noqa: E402
 
 

@@ -1,13 +1,13 @@
-"""Small pieces the integration test scripts share: skipping when a tool is missing, asking
-a line-per-command program for one JSON answer, the processes a script started, and its
-checks."""
+"""Small pieces the integration test scripts, benches and the demo share: skipping when a
+tool is missing, asking a line-per-command program for one JSON answer, the processes a
+script started, and its checks."""
 import json
 import os
 import select
 import shutil
 import subprocess
 
-from xsession import stop_process
+from xsession import die_with_parent, stop_process
 
 SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
 
@@ -46,9 +46,33 @@ failures = []
 
 
 def spawn(args, **kw):
-    p = subprocess.Popen(args, **kw)
+    p = subprocess.Popen(args, preexec_fn=die_with_parent, **kw)
     started.append(p)
     return p
+
+
+class LineProgram:
+    """A line-per-command program (tessival, the X probe) on pipes, its diagnostics in a log
+    file: ask() one JSON answer, read the log, close its input and wait for its status."""
+
+    def __init__(self, args, env, log_path, who, log_errors="replace"):
+        self.who, self.log_path, self.log_errors = who, log_path, log_errors
+        self.log = open(log_path, "w")
+        self.p = spawn(args, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                       stderr=self.log, text=True, encoding="utf-8")
+
+    def ask(self, line, timeout=60):
+        return ask_json(self.p, line, timeout, self.who)
+
+    def log_lines(self):
+        with open(self.log_path, encoding="utf-8", errors=self.log_errors) as f:
+            return f.read().splitlines()
+
+    def close(self, timeout=30):
+        self.p.stdin.close()
+        code = self.p.wait(timeout)
+        self.log.close()
+        return code
 
 
 def cleanup():

@@ -8,14 +8,25 @@ also when the caller fails (use it as a context manager).
         x.show("Zoom Meeting", "zoom", "1280x800+0+0", "gallery.png")
         subprocess.run([...], env=x.env)
 """
+import ctypes
 import os
 import select
+import signal
 import subprocess
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SHOW = os.path.join(HERE, "show_window.py")
 PY = "/usr/bin/python3"
+
+
+def die_with_parent():
+    """In a child before exec: end with the script that started it, even when that script is
+    killed outright (a time limit, Ctrl-C twice), so no server outlives it."""
+    try:
+        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
 
 
 def stop_process(p):
@@ -69,6 +80,24 @@ def start_wm(spawn, env):
     raise RuntimeError("openbox did not come up")
 
 
+def show_window(spawn, env, title, cls, geometry, image=None, iconic=False, extra=()):
+    """Maps a window showing `image` on the X server of `env` (through `spawn`); returns
+    (process, X window id) once it is on screen. `extra`: more show_window.py options."""
+    args = [PY, SHOW, "--class", cls, "--geometry", geometry, *extra]
+    if title is not None:
+        args += ["--title", title]
+    if image:
+        args += ["--image", image]
+    if iconic:
+        args.append("--iconic")
+    p = spawn(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    ready, _, _ = select.select([p.stdout], [], [], 30)
+    line = p.stdout.readline().strip() if ready else ""
+    if not line.startswith("0x"):
+        raise RuntimeError(f"window {title!r} did not appear")
+    return p, int(line, 16)
+
+
 class XSession:
     def __init__(self, first_display=50, last_display=59, size="2560x1440x24", wm=True):
         self.procs = []
@@ -93,24 +122,13 @@ class XSession:
         return display_env(self.display)
 
     def spawn(self, args, **kw):
-        p = subprocess.Popen(args, **kw)
+        p = subprocess.Popen(args, preexec_fn=die_with_parent, **kw)
         self.procs.append(p)
         return p
 
     def show(self, title, cls, geometry, image=None, iconic=False):
         """Maps a window; returns (process, X window id) once it is on screen."""
-        args = [PY, SHOW, "--title", title, "--class", cls, "--geometry", geometry]
-        if image:
-            args += ["--image", image]
-        if iconic:
-            args.append("--iconic")
-        p = self.spawn(args, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                       text=True)
-        ready, _, _ = select.select([p.stdout], [], [], 30)
-        line = p.stdout.readline().strip() if ready else ""
-        if not line.startswith("0x"):
-            raise RuntimeError(f"window {title!r} did not appear")
-        wid = int(line, 16)
+        p, wid = show_window(self.spawn, self.env, title, cls, geometry, image, iconic)
         self.windows[wid] = p
         return p, wid
 

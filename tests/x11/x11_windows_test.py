@@ -12,7 +12,6 @@ when the CI environment variable is set).
 """
 import json
 import os
-import select
 import signal
 import subprocess
 import sys
@@ -25,12 +24,11 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
 from xsession import free_display as shared_free_display  # noqa: E402
 from xsession import start_wm as shared_start_wm  # noqa: E402
 from xsession import start_xvfb as shared_start_xvfb  # noqa: E402
-from xsession import stop_process  # noqa: E402
-from harness import ask_json, check, cleanup, failures, missing_tools, spawn  # noqa: E402
+from xsession import show_window, stop_process  # noqa: E402
+from harness import LineProgram, check, cleanup, failures, missing_tools, spawn  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-SHOW = os.path.join(ROOT, "tests", "tools", "show_window.py")
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
 PY = "/usr/bin/python3"
 
@@ -51,43 +49,16 @@ def start_wm(env):
 
 def show(env, title=None, cls="Test", geometry="800x600+0+0", image=None, iconic=False,
          title_hex=None, title_file=None):
-    args = [PY, SHOW, "--class", cls, "--geometry", geometry]
-    if title is not None:
-        args += ["--title", title]
+    extra = []
     if title_hex is not None:
-        args += ["--title-hex", title_hex]
+        extra += ["--title-hex", title_hex]
     if title_file is not None:
-        args += ["--title-file", title_file]
-    if image:
-        args += ["--image", image]
-    if iconic:
-        args.append("--iconic")
-    p = spawn(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    ready, _, _ = select.select([p.stdout], [], [], 20)
-    line = p.stdout.readline().strip() if ready else ""
-    if not line.startswith("0x"):
-        raise RuntimeError(f"window {title!r} did not appear")
-    return p, int(line, 16)
+        extra += ["--title-file", title_file]
+    return show_window(spawn, env, title, cls, geometry, image, iconic, extra)
 
 
-class Probe:
-    def __init__(self, exe, env, log_path):
-        self.log_path = log_path
-        self.log = open(log_path, "w")
-        self.p = spawn([exe], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                       stderr=self.log, text=True)
-
-    def ask(self, line, timeout=30):
-        return ask_json(self.p, line, timeout, "probe")
-
-    def log_lines(self):
-        self.log.flush()
-        with open(self.log_path, encoding="utf-8", errors="strict") as f:
-            return f.read().splitlines()
-
-    def close(self):
-        self.p.stdin.close()
-        self.p.wait(10)
+def Probe(exe, env, log_path):
+    return LineProgram([exe], env, log_path, "probe", log_errors="strict")
 
 
 def listed(probe, wid):

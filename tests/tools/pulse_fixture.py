@@ -20,6 +20,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
 from harness import missing_tools  # noqa: E402
+from xsession import die_with_parent  # noqa: E402
 
 RATE = 48000
 SINK = "sondrel_test_sink"
@@ -37,14 +38,6 @@ def require_tools(*tools, server="pulseaudio"):
                            "wireplumber and dbus)")
     if status is not None:
         sys.exit(status)
-
-
-def _die_with_parent():
-    """In the child before exec: a server kept alive with --exit-idle-time=-1 must not
-    outlive a test that CTest killed on its time limit (no cleanup code runs then)."""
-    import ctypes
-    PR_SET_PDEATHSIG = 1
-    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 def _end(proc):
@@ -181,7 +174,7 @@ class AudioServer:
         log = open(os.path.join(self.dir, log_name), "ab")
         try:
             return subprocess.Popen(args, env=env or self.base_env(), stdout=log,
-                                    stderr=subprocess.STDOUT, preexec_fn=_die_with_parent)
+                                    stderr=subprocess.STDOUT, preexec_fn=die_with_parent)
         finally:
             log.close()
 
