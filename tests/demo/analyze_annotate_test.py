@@ -19,7 +19,7 @@ import tempfile
 from PIL import Image
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
-from harness import check, failures  # noqa: E402
+from harness import check, failures, iou  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
@@ -46,13 +46,6 @@ def colour_on_edges(img, rect, colour, outside=4, inside=16):
             if near <= max(outside, inside) and not edge_in and px[x, y] == colour:
                 hits += 1
     return hits
-
-
-def iou(a, b):
-    ix = max(0, min(a[0] + a[2], b[0] + b[2]) - max(a[0], b[0]))
-    iy = max(0, min(a[1] + a[3], b[1] + b[3]) - max(a[1], b[1]))
-    inter = ix * iy
-    return inter / (a[2] * a[3] + b[2] * b[3] - inter)
 
 
 def scenario_scene(tessival, scene, fx, tmp):

@@ -32,14 +32,6 @@ def section(text, title):
     return m.group(1) if m else ""
 
 
-def overlap(a, b):
-    """Intersection over union of two [x, y, w, h] rectangles."""
-    ix = max(0.0, min(a[0] + a[2], b[0] + b[2]) - max(a[0], b[0]))
-    iy = max(0.0, min(a[1] + a[3], b[1] + b[3]) - max(a[1], b[1]))
-    inter = ix * iy
-    return inter / (a[2] * a[3] + b[2] * b[3] - inter)
-
-
 def processes_with(word):
     out = subprocess.run(["ps", "-eo", "args"], capture_output=True, text=True).stdout
     return [l for l in out.splitlines() if word in l.split()]

@@ -19,19 +19,12 @@ import tempfile
 
 from PIL import Image
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+from harness import iou  # noqa: E402
+
 INITIALS = re.compile(r"^[A-ZÀ-Þ]{1,3}$")
 HERE = os.path.dirname(os.path.abspath(__file__))
 MAKE_SCENES = os.path.join(HERE, "..", "fixtures", "make_scenes.py")
-
-
-def iou(a, b):
-    ax1, ay1, ax2, ay2 = a[0], a[1], a[0] + a[2], a[1] + a[3]
-    bx1, by1, bx2, by2 = b[0], b[1], b[0] + b[2], b[1] + b[3]
-    iw = max(0.0, min(ax2, bx2) - max(ax1, bx1))
-    ih = max(0.0, min(ay2, by2) - max(ay1, by1))
-    inter = iw * ih
-    union = a[2] * a[3] + b[2] * b[3] - inter
-    return inter / union if union > 0 else 0.0
 
 
 def levenshtein(a, b):

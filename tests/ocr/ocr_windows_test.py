@@ -23,12 +23,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from xsession import XSession  # noqa: E402
-from harness import LineProgram, check, cleanup, failures  # noqa: E402
+from harness import LineProgram, check, cleanup, failures, iou  # noqa: E402
 
 from PIL import Image  # noqa: E402
 
 sys.path.insert(0, HERE)
-from measure_quality import iou, levenshtein  # noqa: E402
+from measure_quality import levenshtein  # noqa: E402
 
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
 MODEL = "/usr/share/tesseract-ocr/5/tessdata/Latin.traineddata"

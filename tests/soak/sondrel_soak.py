@@ -16,14 +16,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
                                 "tools"))
 import pulse_fixture as pf  # noqa: E402
-
-
-def rss_kb(pid):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
+from harness import rss_kb  # noqa: E402
 
 
 def main():

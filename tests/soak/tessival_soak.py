@@ -23,17 +23,10 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "faults"))
 import tessival_faults_test as ft  # noqa: E402
+from harness import rss_kb  # noqa: E402
 
 COMMANDS = ["CAPTURE", "CAPTURE_FRAME", "CAPTURE_SLIDE", "CAPTURE Zoom", "CAPTURE_FRAME zoom",
             "CAPTURE_SLIDE Slides", "bogus", "capture", "", "  CAPTURE_FRAME  "]
-
-
-def rss_kb(pid):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
 
 
 def fds(pid):

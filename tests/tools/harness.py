@@ -75,6 +75,24 @@ class LineProgram:
         return code
 
 
+def iou(a, b):
+    """Intersection over union of two [x, y, width, height] rectangles."""
+    iw = max(0.0, min(a[0] + a[2], b[0] + b[2]) - max(a[0], b[0]))
+    ih = max(0.0, min(a[1] + a[3], b[1] + b[3]) - max(a[1], b[1]))
+    inter = iw * ih
+    union = a[2] * a[3] + b[2] * b[3] - inter
+    return inter / union if union > 0 else 0.0
+
+
+def rss_kb(pid):
+    """Resident memory of a process, in KiB (0 once it is gone)."""
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
 def cleanup():
     while started:
         stop_process(started.pop())
