@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "analysis/ocr.h"
 #include "command/fixture_ring.h"
 #include "platform/text_recognizer_tesseract.h"
 #include "command/analyze_mode.h"
@@ -111,6 +112,7 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<WindowSystem> windows = makeSessionWindowSystem(out);
     std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
-    CaptureHandlers handlers(Services{*windows, *recognizer, out, lock});
+    RegionTextReader reader(*recognizer);
+    CaptureHandlers handlers(Services{*windows, reader, out, lock});
     return runCommandLoop(STDIN_FILENO, out, handlers);
 }

@@ -9,13 +9,6 @@
 
 namespace tessival {
 
-// One word as the OCR engine reads it: confidence 0..100, box in pixels, top-left origin.
-struct OcrWord {
-    std::string text;
-    float conf = 0;
-    Rect box;
-};
-
 // Word confidences (0..100) and line confidences (0..1) under which readings are noise.
 inline constexpr float EDGE_WORD_MIN_CONFIDENCE = 60.0f;
 inline constexpr float EDGE_CHARACTER_MIN_CONFIDENCE = 90.0f;

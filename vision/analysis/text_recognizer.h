@@ -3,26 +3,34 @@
 #include <string>
 #include <vector>
 
+#include "analysis/ocr_prep.h"
 #include "base/errors.h"
-#include "base/image.h"
 #include "base/rect.h"
 
 namespace tessival {
 
-// One recognised line as the engine reports it: the box is normalised to the image with
-// the origin at the top-left, like every rectangle the analysis exchanges.
+// One word as the OCR engine reads it: confidence 0..100, box in pixels, top-left origin.
+struct OcrWord {
+    std::string text;
+    float conf = 0;
+    Rect box;
+};
+
+// One recognised line after cleaning: the box is normalised to the image with the origin at
+// the top-left, like every rectangle the analysis exchanges.
 struct RecognizedLine {
     std::string text;
     float confidence = 0;  // 0 to 1
     Rect box;
 };
 
-// The text recogniser: one synchronous call, image in, lines out. Throws PlatformError
-// (or any std::exception) when recognition fails.
+// The text recogniser: reads one grey picture (a part of a capture that looks like text) and
+// gives the words of each line it finds, in its order, boxes in pixels of that picture.
+// Throws PlatformError (or any std::exception) when recognition fails.
 class TextRecognizer {
 public:
     virtual ~TextRecognizer() = default;
-    virtual std::vector<RecognizedLine> recognize(const Image& image) = 0;
+    virtual std::vector<std::vector<OcrWord>> read(const GreyImage& picture) = 0;
 };
 
 }  // namespace tessival

@@ -59,7 +59,8 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
         out.emit(Answer{{"ok", false}, {"error", "cannot read image at " + options.imagePath}});
         return false;
     }
-    const std::vector<TextObservation> lines = readText(recognizer, *image, out);
+    RegionTextReader reader(recognizer);
+    const std::vector<TextObservation> lines = readText(reader, *image, 0, out);
     if (options.listLines) {
         for (const TextObservation& l : lines) {
             char box[160];

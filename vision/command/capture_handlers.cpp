@@ -34,9 +34,9 @@ Answer rectJson(const Rect& r) { return Answer::array({r.x, r.y, r.width, r.heig
 
 }  // namespace
 
-std::vector<TextObservation> readText(TextRecognizer& recognizer, const Image& img, Output& out) {
+std::vector<TextObservation> readText(TextReader& reader, const Image& img, uint64_t source, Output& out) {
     try {
-        return ocr(recognizer, img);
+        return reader.read(img, source);
     } catch (const std::exception& e) {
         out.log(std::string("[tessival] text recognition failed, reading no text: ") + e.what());
         return {};
@@ -119,7 +119,7 @@ Answer CaptureHandlers::capture(const std::optional<std::string>& query) {
     const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
     if (!picked) return failure("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
-    const std::vector<TextObservation> lines = readText(s_.recognizer, image, s_.out);
+    const std::vector<TextObservation> lines = readText(s_.text, image, picked->window.id, s_.out);
     const ParticipantAnalysis a = analyzeParticipants(image, lines, titleOf(picked->window));
 
     updateWindowLock(s_.lock, s_.out, picked->window, a.uiHits, a.ring.best.has_value());
@@ -157,7 +157,7 @@ Answer CaptureHandlers::captureFrame(const std::optional<std::string>& query) {
     const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
     if (!picked) return failure("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
-    const std::vector<TextObservation> lines = readText(s_.recognizer, image, s_.out);
+    const std::vector<TextObservation> lines = readText(s_.text, image, picked->window.id, s_.out);
     std::vector<std::string> texts;
     for (const TextObservation& l : lines) texts.push_back(l.text);
     const int hits = callUiHits(texts);
@@ -199,7 +199,7 @@ Answer CaptureHandlers::captureSlide(const std::optional<std::string>& query) {
     const std::optional<WindowFacts> window = findSlideWindow(s_.windows, query);
     if (!window) return failure("no shared-screen or slide window found");
     const Image image = screenshot(s_.windows, *window);
-    const std::string text = slideText(readText(s_.recognizer, image, s_.out));
+    const std::string text = slideText(readText(s_.text, image, window->id, s_.out));
     return Answer{{"ok", true},
                   {"window", Answer{{"app", appName(*window)},
                                      {"title", titleOf(*window)},

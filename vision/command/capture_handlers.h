@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "analysis/ocr.h"
 #include "analysis/participants.h"
-#include "analysis/text_recognizer.h"
 #include "base/answer.h"
 #include "command/command_loop.h"
 #include "base/output.h"
@@ -16,14 +16,14 @@ namespace tessival {
 // What the handlers reach the world through; main builds the real ones, tests fakes.
 struct Services {
     WindowSystem& windows;
-    TextRecognizer& recognizer;
+    TextReader& text;
     Output& out;
     WindowLock& lock;
 };
 
-// Every line of text in `img`; a recognition that fails is logged and read as no text, so
-// the answer still carries what the pixels show.
-std::vector<TextObservation> readText(TextRecognizer& recognizer, const Image& img, Output& out);
+// Every line of text in `img` of window `source`; a recognition that fails is logged and read
+// as no text, so the answer still carries what the pixels show.
+std::vector<TextObservation> readText(TextReader& reader, const Image& img, uint64_t source, Output& out);
 
 // A tile cut out with padding, shrunk to RING_CROP_MAX_SIDE and PNG-encoded as Base64.
 struct EncodedCrop {

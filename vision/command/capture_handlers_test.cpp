@@ -12,15 +12,15 @@
 namespace tessival {
 namespace {
 
-// A recogniser that reads what the test scripted.
-struct ScriptedRecognizer : TextRecognizer {
-    std::vector<RecognizedLine> lines;
+// A reader that reads what the test scripted.
+struct ScriptedReader : TextReader {
+    std::vector<TextObservation> lines;
     int calls = 0;
     bool fail = false;
     void add(std::string text, Rect topLeftBox, float conf = 0.9f) {
         lines.push_back({std::move(text), conf, topLeftBox});
     }
-    std::vector<RecognizedLine> recognize(const Image&) override {
+    std::vector<TextObservation> read(const Image&, uint64_t) override {
         ++calls;
         if (fail) throw PlatformError("engine failed");
         return lines;
@@ -61,7 +61,7 @@ protected:
     }
 
     FakeWindowSystem ws;
-    ScriptedRecognizer ocr;
+    ScriptedReader ocr;
     CapturedOutput log;
     WindowLock lock;
 };

@@ -19,8 +19,6 @@
 #endif
 
 #include "analysis/ocr_prep.h"
-#include "analysis/ocr_words.h"
-#include "analysis/text_regions.h"
 #include "base/unicode_text.h"
 
 namespace tessival {
@@ -32,10 +30,6 @@ constexpr const char* MODEL = "Latin";
 // Captures are twice the window's size. Of the resolutions tried on the generated meeting
 // scenes (100 to 250 and the engine's own estimate), this one read the most names.
 constexpr int SOURCE_DPI = 144;
-
-// The local threshold measures a window of a third of an inch round each pixel (48 pixels at
-// 144 dpi) and gives up on a smaller picture: each part read is at least this big.
-constexpr int64_t MIN_PART_SIDE = 64;
 
 std::unique_ptr<tesseract::TessBaseAPI> loadEngine() {
     // The image library's complaints about tiny parts would land on our diagnostic channel.
@@ -71,16 +65,11 @@ std::vector<OcrWord> lineWords(tesseract::ResultIterator& it) {
     return words;
 }
 
-bool insideBox(const PixelArea& b, double x, double y) {
-    return x >= static_cast<double>(b.x) && y >= static_cast<double>(b.y) &&
-           x < static_cast<double>(b.x + b.width) && y < static_cast<double>(b.y + b.height);
-}
-
 class TesseractRecognizer final : public TextRecognizer {
 public:
     TesseractRecognizer() : loading_(std::async(std::launch::async, loadEngine)) {}
 
-    std::vector<RecognizedLine> recognize(const Image& image) override {
+    std::vector<std::vector<OcrWord>> read(const GreyImage& picture) override {
         tesseract::TessBaseAPI& api = engine();
 #if defined(_OPENMP)
         // The engine's own threads cost far more than they gain on the small machines these
@@ -88,40 +77,25 @@ public:
         // so only making every region inactive keeps them on this thread.
         omp_set_max_active_levels(0);
 #endif
-        const GreyImage grey = toOcrGrey(image);
-        if (grey.width < 3 || grey.height < 3) return {};
-        const double w = static_cast<double>(grey.width);
-        const double h = static_cast<double>(grey.height);
-        // Only the parts that look like text are read: the engine's layout pass over camera
-        // pictures was most of the time, and a label read alone is read better.
-        std::vector<RecognizedLine> lines;
-        for (const PixelArea& core : textRegions(grey)) {
-            const PixelArea part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
-            const GreyImage crop = cropGrey(grey, part);
-            if (crop.pixels.empty()) continue;
-            api.SetImage(crop.pixels.data(), static_cast<int>(crop.width), static_cast<int>(crop.height), 1,
-                         static_cast<int>(crop.width));
-            api.SetSourceResolution(SOURCE_DPI);
-            if (api.Recognize(nullptr) != 0) {
-                api.Clear();
-                throw PlatformError("text recognition failed");
-            }
-            std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-            if (!it) continue;
+        if (picture.pixels.empty() ||
+            static_cast<int64_t>(picture.pixels.size()) < picture.width * picture.height) {
+            return {};
+        }
+        api.SetImage(picture.pixels.data(), static_cast<int>(picture.width), static_cast<int>(picture.height), 1,
+                     static_cast<int>(picture.width));
+        api.SetSourceResolution(SOURCE_DPI);
+        if (api.Recognize(nullptr) != 0) {
+            api.Clear();
+            throw PlatformError("text recognition failed");
+        }
+        std::vector<std::vector<OcrWord>> lines;
+        if (std::unique_ptr<tesseract::ResultIterator> it{api.GetIterator()}) {
             do {
-                std::vector<OcrWord> words = lineWords(*it);
-                // A grown part shows some of its neighbours; their words are read with them.
-                std::erase_if(words, [&](OcrWord& word) {
-                    word.box.x += static_cast<double>(part.x);
-                    word.box.y += static_cast<double>(part.y);
-                    return !insideBox(core, word.box.midX(), word.box.midY());
-                });
-                std::optional<RecognizedLine> line = assembleLine(words, w, h);
-                if (line) lines.push_back(std::move(*line));
+                lines.push_back(lineWords(*it));
             } while (it->Next(tesseract::RIL_TEXTLINE));
         }
         api.Clear();
-        return joinSplitLines(std::move(lines), w, h);
+        return lines;
     }
 
 private:

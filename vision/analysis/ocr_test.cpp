@@ -1,0 +1,73 @@
+#include "analysis/ocr.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "testing/canvas.h"
+
+namespace tessival {
+namespace {
+
+constexpr Rgba PAPER{235, 235, 235, 255};
+constexpr Rgba INK{20, 20, 20, 255};
+
+// Letter-like strokes as a label's word at twice its size: 3-pixel stems every 7 pixels.
+void word(Canvas& c, int64_t x, int64_t y, int64_t letters) {
+    for (int64_t i = 0; i < letters * 2; ++i) c.fill({x + i * 7, y, x + i * 7 + 2, y + 25}, INK);
+    c.fill({x, y, x + letters * 14 - 5, y + 2}, INK);
+}
+
+// A recogniser that reads a picture's ink as one word over it, named by how much ink there
+// is, so a changed label reads differently. Counts what it was asked to read.
+struct InkRecognizer : TextRecognizer {
+    int reads = 0;
+    bool fail = false;
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g) override {
+        ++reads;
+        if (fail) throw std::runtime_error("engine failed");
+        int64_t x0 = g.width, y0 = g.height, x1 = -1, y1 = -1, ink = 0;
+        for (int64_t y = 0; y < g.height; ++y) {
+            for (int64_t x = 0; x < g.width; ++x) {
+                if (g.pixels[static_cast<size_t>(y * g.width + x)] >= 128) continue;
+                ++ink;
+                x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+            }
+        }
+        if (ink == 0) return {};
+        const Rect box{double(x0), double(y0), double(x1 - x0 + 1), double(y1 - y0 + 1)};
+        return {{OcrWord{"ink" + std::to_string(ink), 96.0f, box}}};
+    }
+};
+
+TEST(Ocr, ReadsEachTextRegionOnItsOwnWithTopLeftBoxesInReadingOrder) {
+    Canvas c(800, 400, PAPER);
+    word(c, 500, 300, 6);
+    word(c, 100, 60, 4);
+    InkRecognizer r;
+    const auto out = ocr(r, c.image());
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(r.reads, 2);
+    // The upper label first; its box in the whole picture's terms.
+    EXPECT_NEAR(out[0].box.x, 100.0 / 800, 0.01);
+    EXPECT_NEAR(out[0].box.y, 60.0 / 400, 0.01);
+    EXPECT_NEAR(out[0].box.height, 26.0 / 400, 0.01);
+    EXPECT_NEAR(out[1].box.x, 500.0 / 800, 0.01);
+    EXPECT_NE(out[0].text, out[1].text);
+}
+
+TEST(Ocr, NothingLikeTextIsNoTextAndAFailedRecognitionIsThrown) {
+    InkRecognizer r;
+    EXPECT_TRUE(ocr(r, Canvas(300, 200, PAPER).image()).empty());
+    EXPECT_EQ(r.reads, 0);
+    Canvas c(400, 200, PAPER);
+    word(c, 50, 50, 5);
+    EXPECT_TRUE(ocr(r, Image::blank(2, 2)).empty());
+    r.fail = true;
+    EXPECT_THROW(ocr(r, c.image()), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace tessival
