@@ -110,8 +110,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::unique_ptr<WindowSystem> windows = makeSessionWindowSystem(out);
+    // The engine loads on its own thread from here, alongside the window system's set-up.
     std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
+    std::unique_ptr<WindowSystem> windows = makeSessionWindowSystem(out);
     RegionTextReader reader(*recognizer);
     CaptureHandlers handlers(Services{*windows, reader, out, lock});
     return runCommandLoop(STDIN_FILENO, out, handlers);

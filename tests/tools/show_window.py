@@ -10,7 +10,8 @@ standard output, so a caller can wait for that line and then look the window up:
 
 --title-hex sets raw title bytes (invalid UTF-8, newlines) instead of --title, through
 xdotool; --title-file reads the title bytes from a file (for titles too long for argv).
-The image is scaled to the window size. SIGTERM closes the window and exits 0.
+The image is scaled to the window size. SIGTERM closes the window and exits 0. With
+--also-image (repeatable), SIGUSR1 shows the next of the images in turn (video frames).
 """
 import argparse
 import base64
@@ -54,6 +55,8 @@ def main():
                     help="WM_CLASS class part (the instance part is its lower case)")
     ap.add_argument("--geometry", type=parse_geometry, default=(640, 480, 0, 0))
     ap.add_argument("--image", help="image file shown scaled to the window")
+    ap.add_argument("--also-image", action="append", default=[],
+                    help="further images; SIGUSR1 shows the next one")
     ap.add_argument("--color", default="#336699", help="background without --image")
     ap.add_argument("--iconic", action="store_true", help="iconify right after mapping")
     args = ap.parse_args()
@@ -64,13 +67,20 @@ def main():
     root.geometry(f"{w}x{h}{x:+d}{y:+d}")
     root.configure(background=args.color, borderwidth=0, highlightthickness=0)
     if args.image:
-        img = Image.open(args.image).convert("RGB").resize((w, h), Image.LANCZOS)
-        buf = io.BytesIO()
-        img.save(buf, format="PNG")
-        photo = tk.PhotoImage(data=base64.b64encode(buf.getvalue()))
-        label = tk.Label(root, image=photo, borderwidth=0, highlightthickness=0)
-        label.image = photo
+        def photo_of(path):
+            img = Image.open(path).convert("RGB").resize((w, h), Image.LANCZOS)
+            buf = io.BytesIO()
+            img.save(buf, format="PNG")
+            return tk.PhotoImage(data=base64.b64encode(buf.getvalue()))
+        photos = [photo_of(p) for p in [args.image] + args.also_image]
+        label = tk.Label(root, image=photos[0], borderwidth=0, highlightthickness=0)
         label.place(x=0, y=0, width=w, height=h)
+        shown = [0]
+
+        def next_image():
+            shown[0] = (shown[0] + 1) % len(photos)
+            label.configure(image=photos[shown[0]])
+        signal.signal(signal.SIGUSR1, lambda *_: root.after(0, next_image))
 
     signal.signal(signal.SIGTERM, lambda *_: root.after(0, root.destroy))
     # Let Python see the signal while Tk waits for events.

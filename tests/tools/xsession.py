@@ -126,9 +126,11 @@ class XSession:
         self.procs.append(p)
         return p
 
-    def show(self, title, cls, geometry, image=None, iconic=False):
-        """Maps a window; returns (process, X window id) once it is on screen."""
-        p, wid = show_window(self.spawn, self.env, title, cls, geometry, image, iconic)
+    def show(self, title, cls, geometry, image=None, iconic=False, frames=()):
+        """Maps a window; returns (process, X window id) once it is on screen. With frames,
+        SIGUSR1 to the process shows the next of image and frames."""
+        extra = [a for f in frames for a in ("--also-image", f)]
+        p, wid = show_window(self.spawn, self.env, title, cls, geometry, image, iconic, extra)
         self.windows[wid] = p
         return p, wid
 

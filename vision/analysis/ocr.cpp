@@ -1,5 +1,6 @@
 #include "analysis/ocr.h"
 
+#include <cstdlib>
 #include <iterator>
 #include <optional>
 
@@ -44,20 +45,102 @@ std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyIma
     return lines;
 }
 
-std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img) {
-    const GreyImage grey = toOcrGrey(img);
-    if (grey.width < 3 || grey.height < 3) return {};
+namespace {
+
+// The lines of every text region of `grey`, each from `lookup` when it knows the region, else
+// read; `seen` is told every region and what it read.
+template <typename Lookup, typename Seen>
+std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyImage& grey, Lookup lookup, Seen seen) {
     // Only the parts that look like text are read: the engine's layout pass over camera
     // pictures was most of the time, and a label read alone is read better.
     std::vector<RecognizedLine> lines;
     for (const PixelArea& core : textRegions(grey)) {
-        std::vector<RecognizedLine> read = readRegion(recognizer, grey, core);
-        lines.insert(lines.end(), std::make_move_iterator(read.begin()), std::make_move_iterator(read.end()));
+        GreyImage pixels = cropGrey(grey, core);
+        std::vector<RecognizedLine> read;
+        if (const std::vector<RecognizedLine>* known = lookup(core, pixels)) {
+            read = *known;
+        } else {
+            read = readRegion(recognizer, grey, core);
+        }
+        lines.insert(lines.end(), read.begin(), read.end());
+        seen(core, std::move(pixels), std::move(read));
     }
     return observations(joinSplitLines(std::move(lines), static_cast<double>(grey.width),
                                        static_cast<double>(grey.height)));
 }
 
-std::vector<TextObservation> RegionTextReader::read(const Image& img, uint64_t) { return ocr(recognizer_, img); }
+}  // namespace
+
+std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img) {
+    const GreyImage grey = toOcrGrey(img);
+    if (grey.width < 3 || grey.height < 3) return {};
+    return readRegions(
+        recognizer, grey, [](const PixelArea&, const GreyImage&) -> const std::vector<RecognizedLine>* { return nullptr; },
+        [](const PixelArea&, GreyImage&&, std::vector<RecognizedLine>&&) {});
+}
+
+std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, RegionCache& cache, uint64_t source) {
+    const GreyImage grey = toOcrGrey(img);
+    if (grey.width < 3 || grey.height < 3) return {};
+    std::vector<RegionCache::Region> regions;
+    std::vector<TextObservation> out = readRegions(
+        recognizer, grey,
+        [&](const PixelArea& core, const GreyImage& pixels) {
+            return cache.find(source, grey.width, grey.height, core, pixels);
+        },
+        [&](const PixelArea& core, GreyImage&& pixels, std::vector<RecognizedLine>&& lines) {
+            regions.push_back(RegionCache::Region{core, std::move(pixels), std::move(lines)});
+        });
+    cache.keep(source, grey.width, grey.height, std::move(regions));
+    return out;
+}
+
+bool samePixels(const GreyImage& a, const GreyImage& b) {
+    if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size()) return false;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        if (std::abs(int{a.pixels[i]} - int{b.pixels[i]}) > REGION_PIXEL_TOLERANCE) return false;
+    }
+    return true;
+}
+
+const std::vector<RecognizedLine>* RegionCache::find(uint64_t source, int64_t width, int64_t height,
+                                                     const PixelArea& core, const GreyImage& pixels) const {
+    for (const Capture& c : captures_) {
+        if (c.source != source || c.width != width || c.height != height) continue;
+        for (const Region& r : c.regions) {
+            if (r.core == core && samePixels(r.pixels, pixels)) return &r.lines;
+        }
+        return nullptr;
+    }
+    return nullptr;
+}
+
+size_t RegionCache::bytes() const {
+    size_t n = 0;
+    for (const Capture& c : captures_) {
+        for (const Region& r : c.regions) n += r.pixels.pixels.size();
+    }
+    return n;
+}
+
+void RegionCache::keep(uint64_t source, int64_t width, int64_t height, std::vector<Region> regions) {
+    std::erase_if(captures_, [&](const Capture& c) { return c.source == source; });
+    // A capture's regions do not overlap, so they hold at most one grey picture's worth; what
+    // does not fit the budget is simply read again next time.
+    size_t room = maxBytes_;
+    std::erase_if(regions, [&](const Region& r) {
+        if (r.pixels.pixels.size() > room) return true;
+        room -= r.pixels.pixels.size();
+        return false;
+    });
+    captures_.push_back(Capture{source, width, height, std::move(regions)});
+    while (captures_.size() > maxSources_ || (captures_.size() > 1 && bytes() > maxBytes_)) {
+        captures_.erase(captures_.begin());
+    }
+}
+
+std::vector<TextObservation> RegionTextReader::read(const Image& img, uint64_t source) {
+    return ocr(recognizer_, img, cache_, source);
+}
 
 }  // namespace tessival

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,7 +45,60 @@ public:
     virtual std::vector<TextObservation> read(const Image& img, uint64_t source) = 0;
 };
 
-// The reader of a live sidecar: ocr() through one recogniser.
+// What the regions of the last capture of each window read, kept so that a parent polling
+// the same window reads only what changed: a region is taken from here when the capture has
+// the same size, the region the same place and its pixels are the same within
+// REGION_PIXEL_TOLERANCE. Nothing crosses windows. Holds at most `maxSources` windows (the
+// least recently read is forgotten first) and `maxBytes` of region pixels in all.
+class RegionCache {
+public:
+    struct Region {
+        PixelArea core;
+        GreyImage pixels;  // the core's pixels as read
+        std::vector<RecognizedLine> lines;
+    };
+
+    explicit RegionCache(size_t maxSources = 4, size_t maxBytes = size_t{16} << 20)
+        : maxSources_(maxSources), maxBytes_(maxBytes) {}
+
+    // What `core` read in the last capture of `source` when that capture was `width` x
+    // `height` and the core's pixels are now `pixels` (within the tolerance); else nothing.
+    const std::vector<RecognizedLine>* find(uint64_t source, int64_t width, int64_t height, const PixelArea& core,
+                                            const GreyImage& pixels) const;
+
+    // The regions of the latest capture of `source` replace what was kept of it.
+    void keep(uint64_t source, int64_t width, int64_t height, std::vector<Region> regions);
+
+    size_t bytes() const;
+
+private:
+    struct Capture {
+        uint64_t source = 0;
+        int64_t width = 0;
+        int64_t height = 0;
+        std::vector<Region> regions;
+    };
+    size_t maxSources_;
+    size_t maxBytes_;
+    std::vector<Capture> captures_;  // most recently read last
+};
+
+// A label chip is a translucent box over the camera picture: from one frame to the next the
+// picture's noise and light shine through it at a fraction of their size (a third through a
+// chip of 62% opacity), while a changed letter turns pixels from ink to chip or back, a
+// difference of the text's contrast, well over 100 grey levels for any label the engine reads
+// (and any region it reads: the region finder wants sharp strokes). Pixels within this many
+// grey levels of what was read are the same text.
+inline constexpr int REGION_PIXEL_TOLERANCE = 32;
+
+// Whether two pictures of one region are alike within REGION_PIXEL_TOLERANCE at every pixel.
+bool samePixels(const GreyImage& a, const GreyImage& b);
+
+// ocr() that takes each region from `cache` when it is unchanged since the last capture of
+// `source`, reads the others and keeps the new capture's regions in the cache.
+std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, RegionCache& cache, uint64_t source);
+
+// The reader of a live sidecar: ocr() through one recogniser, with a region cache.
 class RegionTextReader final : public TextReader {
 public:
     explicit RegionTextReader(TextRecognizer& recognizer) : recognizer_(recognizer) {}
@@ -52,6 +106,7 @@ public:
 
 private:
     TextRecognizer& recognizer_;
+    RegionCache cache_;
 };
 
 }  // namespace tessival

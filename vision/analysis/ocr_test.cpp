@@ -25,6 +25,7 @@ void word(Canvas& c, int64_t x, int64_t y, int64_t letters) {
 struct InkRecognizer : TextRecognizer {
     int reads = 0;
     bool fail = false;
+    bool numbered = false;  // names each reading by its count instead
     std::vector<std::vector<OcrWord>> read(const GreyImage& g) override {
         ++reads;
         if (fail) throw std::runtime_error("engine failed");
@@ -38,7 +39,8 @@ struct InkRecognizer : TextRecognizer {
         }
         if (ink == 0) return {};
         const Rect box{double(x0), double(y0), double(x1 - x0 + 1), double(y1 - y0 + 1)};
-        return {{OcrWord{"ink" + std::to_string(ink), 96.0f, box}}};
+        const std::string text = numbered ? "read" + std::to_string(reads) : "ink" + std::to_string(ink);
+        return {{OcrWord{text, 96.0f, box}}};
     }
 };
 
@@ -67,6 +69,71 @@ TEST(Ocr, NothingLikeTextIsNoTextAndAFailedRecognitionIsThrown) {
     EXPECT_TRUE(ocr(r, Image::blank(2, 2)).empty());
     r.fail = true;
     EXPECT_THROW(ocr(r, c.image()), std::runtime_error);
+}
+
+// Two labels far apart on a light picture; `second` letters in the second.
+Image twoLabels(int64_t second, Rgba paper = PAPER) {
+    Canvas c(800, 400, paper);
+    word(c, 100, 60, 4);
+    word(c, 500, 300, second);
+    return c.image();
+}
+
+std::vector<std::string> texts(const std::vector<TextObservation>& lines) {
+    std::vector<std::string> out;
+    for (const TextObservation& l : lines) out.push_back(l.text);
+    return out;
+}
+
+TEST(RegionCache, OnlyAChangedRegionIsReadAgainAndAnswersItsNewText) {
+    InkRecognizer r;
+    RegionCache cache;
+    const auto first = texts(ocr(r, twoLabels(5), cache, 7));
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(texts(ocr(r, twoLabels(5), cache, 7)), first);
+    EXPECT_EQ(r.reads, 2);  // the repeat read nothing
+    // Light and camera noise shining through: every pixel moved, none by much.
+    EXPECT_EQ(texts(ocr(r, twoLabels(5, Rgba{215, 215, 215, 255}), cache, 7)), first);
+    EXPECT_EQ(r.reads, 2);
+    // One letter more in the second label, in the same place: that label alone is read again.
+    const auto changed = texts(ocr(r, twoLabels(6), cache, 7));
+    EXPECT_EQ(r.reads, 3);
+    ASSERT_EQ(changed.size(), 2u);
+    EXPECT_EQ(changed[0], first[0]);
+    EXPECT_NE(changed[1], first[1]);
+    EXPECT_EQ(changed, texts(ocr(r, twoLabels(6), cache, 7)));
+}
+
+TEST(RegionCache, NothingCrossesWindowsOrSizesAndMemoryIsBounded) {
+    InkRecognizer r;
+    r.numbered = true;
+    RegionCache cache(2);
+    Canvas c(400, 200, PAPER);
+    word(c, 50, 50, 5);
+    const auto a = texts(ocr(r, c.image(), cache, 1));
+    // Another window of the same size showing the same pixels is read for itself.
+    const auto b = texts(ocr(r, c.image(), cache, 2));
+    EXPECT_EQ(r.reads, 2);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(texts(ocr(r, c.image(), cache, 1)), a);
+    EXPECT_EQ(r.reads, 2);
+    // A third window pushes out the least recently read (2); window 1 is still known.
+    (void)ocr(r, c.image(), cache, 3);
+    (void)ocr(r, c.image(), cache, 1);
+    EXPECT_EQ(r.reads, 3);
+    (void)ocr(r, c.image(), cache, 2);
+    EXPECT_EQ(r.reads, 4);
+    // The same window at another size is read again.
+    Canvas wider(420, 200, PAPER);
+    word(wider, 50, 50, 5);
+    (void)ocr(r, wider.image(), cache, 1);
+    EXPECT_EQ(r.reads, 5);
+    // No more than the budget of pixels is kept.
+    RegionCache tiny(4, 100);
+    (void)ocr(r, c.image(), tiny, 1);
+    EXPECT_EQ(tiny.bytes(), 0u);
+    (void)ocr(r, c.image(), tiny, 1);
+    EXPECT_EQ(r.reads, 7);
 }
 
 }  // namespace

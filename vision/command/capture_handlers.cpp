@@ -43,25 +43,33 @@ std::vector<TextObservation> readText(TextReader& reader, const Image& img, uint
     }
 }
 
-std::optional<EncodedCrop> cropAndEncode(const Image& img, const Rect& tile) {
+std::optional<EncodedCrop> cropAndEncode(const Image& img, const Rect& tile, CropMemo* memo, uint64_t source) {
     const std::optional<Rect> rect = paddedCropRect(tile, img.width, img.height);
     if (!rect) return std::nullopt;
-    const std::optional<Image> crop = cropImage(img, *rect);
+    std::optional<Image> crop = cropImage(img, *rect);
     if (!crop) return std::nullopt;
+    if (memo && memo->source == source && memo->rect == *rect && memo->pixels.width == crop->width &&
+        memo->pixels.height == crop->height && memo->pixels.bytesPerRow == crop->bytesPerRow &&
+        memo->pixels.order == crop->order && memo->pixels.bytes == crop->bytes) {
+        return memo->encoded;
+    }
     const Image small = downscaleIfNeeded(*crop, RING_CROP_MAX_SIDE);
     std::optional<std::string> png = pngBase64(small);
     if (!png) return std::nullopt;
-    return EncodedCrop{std::move(*png), small.width, small.height};
+    EncodedCrop encoded{std::move(*png), small.width, small.height};
+    if (memo) *memo = CropMemo{source, *rect, std::move(*crop), encoded};
+    return encoded;
 }
 
-std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalysis& a, Output& out) {
+std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalysis& a, Output& out, CropMemo* memo,
+                                       uint64_t source) {
     std::optional<SpeakerCrop> crop;
     if (a.ring.best) {
         const RingBlobDetection& best = *a.ring.best;
         out.log("[ring] blobs=" + std::to_string(a.ring.blobs) + " best=" + std::to_string(best.scanW) +
                 "x" + std::to_string(best.scanH) + "@(" + std::to_string(best.scanX) + "," +
                 std::to_string(best.scanY) + ") perim_green=" + fmt2(best.score));
-        if (auto enc = cropAndEncode(img, best.rect)) {
+        if (auto enc = cropAndEncode(img, best.rect, memo, source)) {
             const std::string label =
                 " crop=" + std::to_string(enc->width) + "x" + std::to_string(enc->height);
             crop = SpeakerCrop{std::move(enc->base64), best.rect, best.score, label};
@@ -76,7 +84,7 @@ std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalys
     }
     if (!crop && a.highlighted >= 0) {
         const size_t h = static_cast<size_t>(a.highlighted);
-        if (auto enc = cropAndEncode(img, a.tiles[h])) {
+        if (auto enc = cropAndEncode(img, a.tiles[h], memo, source)) {
             const std::string label = " crop=" + std::to_string(enc->width) + "x" +
                                       std::to_string(enc->height) + " (tile-highlight)";
             crop = SpeakerCrop{std::move(enc->base64), a.tiles[h], a.bestHighlight, label};
@@ -129,7 +137,7 @@ Answer CaptureHandlers::capture(const std::optional<std::string>& query) {
                    appAndTitle(picked->window));
         return Answer{{"ok", true}, {"window", windowInfo(*picked)}, {"names", Answer::array()}, {"unproven", true}};
     }
-    const std::optional<SpeakerCrop> crop = speakerCrop(image, a, s_.out);
+    const std::optional<SpeakerCrop> crop = speakerCrop(image, a, s_.out, &cropMemo_, picked->window.id);
     Answer answer = participantAnswer(a, crop, s_.out);
     answer["window"] = windowInfo(*picked);
     return answer;

@@ -31,7 +31,20 @@ struct EncodedCrop {
     int64_t width = 0;
     int64_t height = 0;
 };
-std::optional<EncodedCrop> cropAndEncode(const Image& img, const Rect& tile);
+
+// The last speaker crop of a window and its encoding, reused while the crop is the same
+// rectangle with the same pixels (a speaker who stays still while a parent polls).
+struct CropMemo {
+    uint64_t source = 0;
+    Rect rect;
+    Image pixels;
+    EncodedCrop encoded;
+};
+
+// With a memo, the encoding of the memo's crop when `source` and the crop are unchanged;
+// a new encoding is kept in it.
+std::optional<EncodedCrop> cropAndEncode(const Image& img, const Rect& tile, CropMemo* memo = nullptr,
+                                         uint64_t source = 0);
 
 // The picture of the speaking participant: from the ring, else from the highlighted tile.
 struct SpeakerCrop {
@@ -42,7 +55,8 @@ struct SpeakerCrop {
 };
 
 // Logs the ring diagnostics and cuts the speaker crop, if any.
-std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalysis& a, Output& out);
+std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalysis& a, Output& out,
+                                       CropMemo* memo = nullptr, uint64_t source = 0);
 
 // The participant answer without its "window" key; logs the summary line.
 Answer participantAnswer(const ParticipantAnalysis& a, const std::optional<SpeakerCrop>& crop, Output& out);
@@ -61,6 +75,7 @@ public:
 
 private:
     Services s_;
+    CropMemo cropMemo_;
 };
 
 }  // namespace tessival
