@@ -1,6 +1,8 @@
 #include "analysis/name_filters.h"
 
 #include <algorithm>
+#include <cctype>
+#include <vector>
 
 #include "base/unicode_text.h"
 #include "analysis/meeting_text.h"
@@ -34,7 +36,119 @@ bool isToolbarCaptionRun(std::string_view lower) {
     return any;
 }
 
+// Lower-cased words of `s` split at white space, with brackets and the punctuation round a
+// word dropped; words inside brackets are left out when `outsideBrackets` is set.
+std::vector<std::string> words(std::string_view s, bool outsideBrackets) {
+    const std::string lower = unicode::lowercased(s);
+    std::vector<std::string> out;
+    std::string cur;
+    int depth = 0;
+    auto flush = [&] {
+        // Trim punctuation at both ends; keep inner dashes, dots and apostrophes.
+        size_t b = 0, e = cur.size();
+        while (b < e && std::ispunct(static_cast<unsigned char>(cur[b]))) ++b;
+        while (e > b && std::ispunct(static_cast<unsigned char>(cur[e - 1]))) --e;
+        if (e > b) out.push_back(cur.substr(b, e - b));
+        cur.clear();
+    };
+    for (char c : lower) {
+        if (c == '(' || c == '[') {
+            flush();
+            ++depth;
+        } else if (c == ')' || c == ']') {
+            flush();
+            depth = std::max(0, depth - 1);
+        } else if (c == ' ' || c == '\t') {
+            flush();
+        } else if (depth == 0 || !outsideBrackets) {
+            cur += c;
+        }
+    }
+    flush();
+    return out;
+}
+
+bool isNumberWord(std::string_view w) {
+    return !w.empty() && std::all_of(w.begin(), w.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '/';
+    });
+}
+
+// Small words that join interface captions or run through prose, never a part of a name
+// (name particles such as "de", "van" or "al" are not among them).
+constexpr std::array<std::string_view, 30> JOINING_WORDS = {
+    "the", "to", "and", "of", "for", "with", "is", "are", "was", "be", "your", "our", "we", "this",
+    "that", "it", "in", "on", "at", "by", "from", "or", "not", "no", "now", "here", "all", "my", "a", "an"};
+
 }  // namespace
+
+bool readsAsClock(std::string_view s) {
+    // A digit, a colon, two digits: "9:31", "10:34 AM", "3:39 • 10 participants".
+    const auto digit = [&](size_t i) { return std::isdigit(static_cast<unsigned char>(s[i])) != 0; };
+    for (size_t i = 1; i + 2 < s.size(); ++i) {
+        if (s[i] == ':' && digit(i - 1) && digit(i + 1) && digit(i + 2)) return true;
+    }
+    return false;
+}
+
+bool readsAsAddress(std::string_view s) {
+    const std::string lower = unicode::lowercased(s);
+    if (lower.find("://") != std::string::npos || lower.find("www.") != std::string::npos ||
+        lower.find("localhost") != std::string::npos)
+        return true;
+    for (const std::string& w : words(lower, false)) {
+        // A slash inside a word is a path ("public/lobby"); a dot followed by a short
+        // all-letter ending is a host name ("meetup.livekit.io"), a dot between digits an
+        // address ("127.0.0.1").
+        if (w.find('/') != std::string::npos && w.size() > 2) return true;
+        const size_t dot = w.rfind('.');
+        if (dot == std::string::npos || dot == 0 || dot + 1 >= w.size()) continue;
+        const std::string_view tail = std::string_view(w).substr(dot + 1);
+        const bool letters = std::all_of(tail.begin(), tail.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+        if (letters && tail.size() >= 2 && tail.size() <= 5 && dot >= 2) return true;
+        if (std::isdigit(static_cast<unsigned char>(w[dot - 1])) && std::isdigit(static_cast<unsigned char>(tail[0])))
+            return true;
+    }
+    return false;
+}
+
+bool readsAsInterfaceText(std::string_view s) {
+    bool any = false;
+    for (const std::string& w : words(s, false)) {
+        if (member(UI_VOCABULARY, w) || member(UI_STOPWORDS, w) || member(TOOLBAR_CAPTIONS, w)) {
+            any = true;
+        } else if (!isNumberWord(w) && !member(JOINING_WORDS, w)) {
+            return false;
+        }
+    }
+    return any;
+}
+
+bool readsAsJobTitle(std::string_view s) {
+    for (const std::string& w : words(s, true)) {
+        if (member(ROLE_WORDS, w)) return true;
+    }
+    return false;
+}
+
+bool readsAsProse(std::string_view s) {
+    const std::string_view t = unicode::trimWhitespaceAndNewlines(s);
+    const std::vector<std::string> ws = words(t, true);
+    if (ws.size() > 5) return true;
+    if (ws.size() >= 2 && std::any_of(ws.begin(), ws.end(), [](const std::string& w) {
+            return member(JOINING_WORDS, w);
+        }))
+        return true;
+    // A heading's or a sentence's colon ("Roadmap 2026: what ships next"); clock times are
+    // told apart before.
+    if (t.find(':') != std::string_view::npos || t.find(';') != std::string_view::npos) return true;
+    // A sentence's end; an abbreviation's full stop ("Jr.") is short.
+    if (!t.empty() && (t.back() == '.' || t.back() == '?' || t.back() == '!' || t.back() == ':')) {
+        const std::vector<std::string> all = words(t, false);
+        if (t.back() != '.' || all.size() >= 3 || (!all.empty() && all.back().size() > 3)) return true;
+    }
+    return false;
+}
 
 std::string canonToken(std::string_view s) {
     const std::string lower = unicode::lowercased(s);
@@ -92,7 +206,9 @@ bool looksLikeName(std::string_view s) {
     if (!token.empty() && member(WATERMARK_TOKENS, token)) return false;
     const auto letters = std::count_if(chars.begin(), chars.end(), unicode::isLetter);
     if (letters == 0) return false;
-    return static_cast<double>(letters) / static_cast<double>(chars.size()) >= 0.5;
+    if (static_cast<double>(letters) / static_cast<double>(chars.size()) < 0.5) return false;
+    return !readsAsClock(t) && !readsAsAddress(t) && !readsAsInterfaceText(t) && !readsAsJobTitle(t) &&
+           !readsAsProse(t);
 }
 
 }  // namespace tessival

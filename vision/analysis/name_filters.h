@@ -24,6 +24,34 @@ inline constexpr std::array<std::string_view, 11> WATERMARK_TOKENS = {
 inline constexpr std::array<std::string_view, 8> TOOLBAR_CAPTIONS = {
     "security", "people", "options", "whiteboards", "captions", "rooms", "polls", "summary"};
 
+// The vocabulary of meeting and app interfaces, any app: control captions ("Share screen",
+// "Mute all", "Breakout rooms"), panel and menu headers ("Participants (4)", "File"), states
+// and role labels ("Speaking", "HOST"). A line made only of these words, numbers and the
+// small words that join them ("Leave session", "10 participants", "Mute audio") is interface
+// text, not a person.
+inline constexpr std::array<std::string_view, 103> UI_VOCABULARY = {
+    "microphone", "mic", "camera", "video", "audio", "sound", "screen", "screens", "share", "shared",
+    "sharing", "present", "presenting", "presentation", "stop", "start", "mute", "unmute", "muted",
+    "unmuted", "leave", "end", "join", "joined", "chat", "chats", "message", "messages", "participants",
+    "participant", "people", "attendees", "users", "user", "members", "persons", "guests", "others",
+    "everyone", "settings", "options", "more", "view", "gallery", "speaker", "layout", "fullscreen",
+    "record", "recording", "reactions", "react", "raise", "lower", "hand", "hands", "captions",
+    "subtitles", "transcript", "breakout", "rooms", "room", "whiteboard", "notes", "apps", "polls",
+    "security", "invite", "copy", "link", "close", "search", "add", "new", "send", "reply", "files",
+    "file", "edit", "tools", "help", "history", "bookmarks", "profile", "logout", "language", "session",
+    "meeting", "call", "host", "co-host", "moderator", "presenter", "organizer", "speaking", "online",
+    "offline", "connected", "cameras", "background", "blur", "effects", "admit", "lobby"};
+
+// Words of job titles and roles, printed under a name on a virtual background or in a
+// title block ("Senior Product Manager"); a line holding one outside brackets is a title.
+// A role in brackets after a name ("Steve (Support Executive)") is part of the label.
+inline constexpr std::array<std::string_view, 40> ROLE_WORDS = {
+    "manager", "engineer", "engineering", "director", "designer", "developer", "lead", "head",
+    "officer", "president", "founder", "co-founder", "ceo", "cto", "cfo", "coo", "vp", "analyst",
+    "consultant", "specialist", "coordinator", "executive", "architect", "scientist", "intern",
+    "administrator", "recruiter", "marketing", "sales", "product", "operations", "advisor",
+    "assistant", "associate", "professor", "teacher", "student", "senior", "junior", "strategy"};
+
 inline constexpr double WATERMARK_REGION_X = 0.75;
 inline constexpr double WATERMARK_REGION_Y = 0.88;
 
@@ -45,9 +73,19 @@ bool echoesWindowTitle(std::string_view text, const Rect& box, std::string_view 
 // One to three upper-case letters (after trimming): an avatar's initials.
 bool isInitialsChip(std::string_view s);
 
+// Text that by itself shows it is not a participant's name label: a clock time
+// ("10:34 AM"), a web address or path, interface vocabulary alone ("Leave session",
+// "USERS (4)"), a job title, or prose (more than five words, small joining words such as
+// "the" or "to", or a sentence's closing full stop, question mark or colon).
+bool readsAsClock(std::string_view s);
+bool readsAsAddress(std::string_view s);
+bool readsAsInterfaceText(std::string_view s);
+bool readsAsJobTitle(std::string_view s);
+bool readsAsProse(std::string_view s);
+
 // A plausible participant name: 2 to 40 characters, not made of toolbar words and call
 // controls alone (OCR runs neighbouring captions together: "View More"), not a watermark,
-// and at least half letters.
+// at least half letters, and none of the texts above.
 bool looksLikeName(std::string_view s);
 
 }  // namespace tessival

@@ -115,6 +115,51 @@ TEST(LooksLikeName, AcceptsPeopleRejectsChromeAndNoise) {
     for (const Case& c : cases) EXPECT_EQ(looksLikeName(c.in), c.want) << c.in;
 }
 
+TEST(LooksLikeName, TextThatIsNoPersonsLabel) {
+    struct Case {
+        std::string in;
+        bool want;
+    };
+    const Case cases[] = {
+        // Names as apps print them, suffixes and handles included.
+        {"Steve (Support Executive)", true},
+        {"Cdr. Addison Rogers", true},
+        {"Maximilian von Hohenberg-Kraus", true},
+        {"Alice Smithson (You)", true},
+        {"rtjmk_pub_0", true},
+        {"Al Di Meola", true},
+        {"Jean Jr.", true},
+        {"You", true},
+        // Clock times, addresses and paths.
+        {"3:39 • 10 participants", false},
+        {"Ayanna Moore 10:34 AM", false},
+        {"meetup.livekit.io", false},
+        {"127.0.0.1:8080", false},
+        {"localhost", false},
+        {"Public/lobby-3mund58jr", false},
+        // Interface vocabulary alone, with counts and joining words.
+        {"Leave session", false},
+        {"Share screen", false},
+        {"USERS (4)", false},
+        {"10 participants", false},
+        {"Mute all", false},
+        {"Breakout rooms", false},
+        {"Speaking", false},
+        {"HOST", false},
+        {"My Session", false},
+        {"Marketing Strategy Meeting", false},
+        // Job titles outside brackets.
+        {"Senior Product Manager", false},
+        {"Head of Engineering", false},
+        // Prose.
+        {"Do you know the way?", false},
+        {"Result:", false},
+        {"inquit.", false},
+        {"Wir arbeiten in der Bildungsarbeit, bei Germanwatch seit", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(looksLikeName(c.in), c.want) << c.in;
+}
+
 TEST(LooksLikeName, CountsUserPerceivedCharacters) {
     // 20 decomposed letters (base + combining accent) are 20 characters, not 40 scalars.
     std::string decomposed;

@@ -1,6 +1,7 @@
 #include "analysis/participants.h"
 
 #include "analysis/border_score.h"
+#include "analysis/line_blocks.h"
 #include "analysis/name_filters.h"
 #include "analysis/tile_inference.h"
 #include "analysis/meeting_text.h"
@@ -10,8 +11,11 @@ namespace tessival {
 std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines,
                                        std::string_view windowTitle) {
     std::vector<TextObservation> names;
-    for (const TextObservation& line : lines) {
-        if (looksLikeName(line.text) && !inWatermarkRegion(line.box) &&
+    const std::vector<TextObservation> joined = joinWrappedNames(lines);
+    const std::vector<bool> block = inLineBlock(joined);
+    for (size_t i = 0; i < joined.size(); ++i) {
+        const TextObservation& line = joined[i];
+        if (!block[i] && looksLikeName(line.text) && !inWatermarkRegion(line.box) &&
             !echoesWindowTitle(line.text, line.box, windowTitle))
             names.push_back(line);
     }

@@ -30,7 +30,8 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
                                         std::string_view windowTitle);
 
 // The lines that are participant names: plausible names outside the watermark corner that
-// do not repeat the window's title in its title band.
+// do not repeat the window's title in its title band and do not stand in a block of lines
+// (a name wrapped onto two lines is joined first).
 std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines,
                                        std::string_view windowTitle);
 
