@@ -3,9 +3,11 @@
 Usage: measure_quality.py PATH_TO_TESSIVAL [--scenes DIR] [--min-precision P] [--min-recall R]
        [--min-ring-iou I] [--max-cer C] [--only NAME...]
 
-Each scene is scaled to twice its size (as a capture is) and read with `tessival --analyze`.
-Prints per-scene results and the totals: names precision and recall (exact text, over the
-gallery and browser-call scenes; a shared screen's slide lines read as names by design), speaker
+Each scene is scaled to twice its size (as a capture is; scenes marked capture_scale 1 stand
+for a saved standard-density screenshot and are read as they are) and read with
+`tessival --analyze`. Prints per-scene results and the totals: names precision and recall
+(exact text, over the gallery and browser-call scenes and the shared screens marked
+count_names), speaker
 ring found with IoU, no ring or call evidence on decoys, slide text character error rate.
 Exits 1 when a total misses its threshold.
 """
@@ -73,8 +75,11 @@ def main():
         if opts.only and scene["name"] not in opts.only:
             continue
         src = Image.open(os.path.join(scenes, scene["file"])).convert("RGB")
-        capture = os.path.join(work, scene["name"] + "@2x.png")
-        src.resize((src.width * 2, src.height * 2), Image.BICUBIC).save(capture)
+        # A capture is twice the window's size; a scene of a saved standard-density screenshot
+        # (capture_scale 1) is read as it is.
+        scale = scene.get("capture_scale", 2)
+        capture = os.path.join(work, f"{scene['name']}@{scale}x.png")
+        src.resize((src.width * scale, src.height * scale), Image.BICUBIC).save(capture)
         kind = scene["kind"]
         if kind in ("slides", "shared_screen") and scene.get("slide_text"):
             answer, _ = analyze(opts.binary, capture, slide=True)
@@ -104,7 +109,7 @@ def main():
                 tp += 1
             else:
                 extra.append(g)
-        if kind in ("gallery", "browser_call"):
+        if kind in ("gallery", "browser_call") or scene.get("count_names"):
             fp += len(extra)
             fn += len(remaining)
         else:
