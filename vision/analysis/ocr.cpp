@@ -6,6 +6,7 @@
 
 #include "analysis/ocr_prep.h"
 #include "analysis/ocr_words.h"
+#include "analysis/text_height.h"
 
 namespace tessival {
 namespace {
@@ -72,7 +73,7 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
 }  // namespace
 
 std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img) {
-    const GreyImage grey = toOcrGrey(img);
+    const GreyImage grey = atReadingSize(toOcrGrey(img));
     if (grey.width < 3 || grey.height < 3) return {};
     return readRegions(
         recognizer, grey, [](const PixelArea&, const GreyImage&) -> const std::vector<RecognizedLine>* { return nullptr; },
@@ -80,7 +81,7 @@ std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img) {
 }
 
 std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, RegionCache& cache, uint64_t source) {
-    const GreyImage grey = toOcrGrey(img);
+    const GreyImage grey = atReadingSize(toOcrGrey(img));
     if (grey.width < 3 || grey.height < 3) return {};
     std::vector<RegionCache::Region> regions;
     std::vector<TextObservation> out = readRegions(
