@@ -1,12 +1,161 @@
 #include "analysis/participants.h"
 
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
 #include "analysis/border_score.h"
 #include "analysis/line_blocks.h"
 #include "analysis/name_filters.h"
+#include "analysis/tile_frame.h"
 #include "analysis/tile_inference.h"
 #include "analysis/meeting_text.h"
+#include "analysis/tile_layout.h"
 
 namespace tessival {
+namespace {
+
+// Where on a tile a name label sits: its centre within this share of the tile's height
+// from the top or bottom edge, or within this share of its width from the middle.
+constexpr double NAME_EDGE_BAND = 0.3;
+constexpr double NAME_CENTRE_BAND = 0.12;
+// A name bar under a tile starts within this many label heights of the tile's bottom.
+constexpr double NAME_BAR_REACH = 1.5;
+// A ring round a tile is at least this share of the picture's width and height.
+constexpr double RING_MIN_WIDTH = 0.04;
+constexpr double RING_MIN_HEIGHT = 0.06;
+// The ring surrounds the tile that shares this much of its area with it.
+constexpr double RING_TILE_OVERLAP = 0.5;
+// A tile holding this many different lines is a panel, a page or a slide, not a person.
+constexpr size_t CONTENT_MIN_LINES = 4;
+
+double overlapShare(const Rect& a, const Rect& b) {
+    const double smaller = std::min(a.area(), b.area());
+    return smaller > 0 ? a.intersection(b).area() / smaller : 0.0;
+}
+
+// The name the ring marks: the name on the drawn tile the ring surrounds, else the name
+// nearest the ring's bottom centre among those inside it or just under it (an avatar
+// ring with the name below).
+int nameUnderRing(const Rect& ring, const ParticipantAnalysis& a) {
+    if (!a.drawnTiles.empty()) {
+        for (size_t i = 0; i < a.names.size(); ++i)
+            if (overlapShare(a.tiles[i], ring) >= RING_TILE_OVERLAP) return static_cast<int>(i);
+    }
+    int best = -1;
+    double bestDistance = 0;
+    const Rect reach{ring.x, ring.y, ring.width, ring.height * 1.6};
+    for (size_t i = 0; i < a.names.size(); ++i) {
+        const Rect& b = a.names[i].box;
+        if (!reach.contains(b.midX(), b.midY())) continue;
+        const double d = std::hypot(b.midX() - ring.midX(), b.midY() - ring.maxY());
+        if (best < 0 || d < bestDistance) {
+            best = static_cast<int>(i);
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+// Names on the tiles drawn in the picture: a line that sits on no tile is not a name, and
+// a tile showing its name twice (centred and in the corner) gives it once.
+void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::vector<TextObservation>& candidates,
+                       ParticipantAnalysis& a) {
+    a.drawnTiles = layout.tiles;
+    std::vector<Rect> boxes;
+    std::vector<std::string> texts;
+    for (const TextObservation& line : candidates) {
+        boxes.push_back(line.box);
+        texts.push_back(line.text);
+    }
+    const std::vector<int> tileOf = assignNamesToTiles(layout.tiles, boxes, texts);
+    std::vector<int> tileOfNames;
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        if (tileOf[i] < 0) continue;
+        a.names.push_back(candidates[i]);
+        a.tiles.push_back(layout.tiles[static_cast<size_t>(tileOf[i])]);
+        tileOfNames.push_back(tileOf[i]);
+    }
+    // A frame only one tile has is a highlight; one every tile has is the app's style.
+    std::vector<TileFrame> frames;
+    for (size_t t = 0; t < layout.tiles.size(); ++t)
+        frames.push_back(tileFrame(bm, layout.tiles[t], layout.backgrounds[t]));
+    std::vector<double> unique(frames.size(), 0.0);
+    for (size_t t = 0; t < frames.size(); ++t) {
+        if (frames[t].score < FRAME_MIN_SCORE) continue;
+        bool shared = false;
+        for (size_t o = 0; o < frames.size(); ++o)
+            shared = shared || (o != t && frames[o].score >= FRAME_MIN_SCORE &&
+                                sameFrameColour(frames[o].colour, frames[t].colour));
+        if (!shared) unique[t] = frames[t].score;
+    }
+    for (const int t : tileOfNames) a.highlightScores.push_back(unique[static_cast<size_t>(t)]);
+}
+
+// How well a line placed on a tile fits a name label: 0 along the bottom edge or under it
+// (where apps put labels), 1 centred (a camera-off tile's big name), 2 along the top edge.
+int namePlaceRank(const Rect& tile, const Rect& box) {
+    if (box.midY() >= tile.maxY() - tile.height * NAME_EDGE_BAND) return 0;
+    if (std::abs(box.midX() - tile.midX()) <= tile.width * NAME_CENTRE_BAND) return 1;
+    return 2;
+}
+
+// How many drawn tiles carry a name.
+size_t namedTiles(const ParticipantAnalysis& a) {
+    if (a.drawnTiles.empty()) return 0;
+    std::vector<Rect> named;
+    for (const Rect& t : a.tiles)
+        if (std::find(named.begin(), named.end(), t) == named.end()) named.push_back(t);
+    return named.size();
+}
+
+}  // namespace
+
+bool nameSitsOnTile(const Rect& tile, const Rect& box) {
+    const double cx = box.midX(), cy = box.midY();
+    if (cx < tile.minX() || cx >= tile.maxX() || box.width > tile.width) return false;
+    if (box.y >= tile.maxY() - box.height * 0.5 && box.y <= tile.maxY() + box.height * NAME_BAR_REACH)
+        return true;
+    if (!tile.contains(cx, cy)) return false;
+    return cy <= tile.y + tile.height * NAME_EDGE_BAND || cy >= tile.maxY() - tile.height * NAME_EDGE_BAND ||
+           std::abs(cx - tile.midX()) <= tile.width * NAME_CENTRE_BAND;
+}
+
+std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::vector<Rect>& boxes,
+                                    const std::vector<std::string>& texts) {
+    std::vector<int> tileOf(boxes.size(), -1);
+    for (size_t i = 0; i < boxes.size(); ++i) tileOf[i] = tileOfName(tiles, boxes[i]);
+    std::vector<int> out(boxes.size(), -1);
+    for (size_t t = 0; t < tiles.size(); ++t) {
+        std::vector<std::string> distinct;
+        int best = -1, bestRank = 0;
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            if (!tiles[t].contains(boxes[i].midX(), boxes[i].midY())) continue;
+            const std::string canon = i < texts.size() ? canonToken(texts[i]) : std::string();
+            if (std::find(distinct.begin(), distinct.end(), canon) == distinct.end()) distinct.push_back(canon);
+            if (tileOf[i] != static_cast<int>(t)) continue;
+            const int rank = namePlaceRank(tiles[t], boxes[i]);
+            if (best < 0 || rank < bestRank ||
+                (rank == bestRank && boxes[i].midY() > boxes[static_cast<size_t>(best)].midY())) {
+                best = static_cast<int>(i);
+                bestRank = rank;
+            }
+        }
+        if (best >= 0 && distinct.size() < CONTENT_MIN_LINES) out[static_cast<size_t>(best)] = static_cast<int>(t);
+    }
+    return out;
+}
+
+int tileOfName(const std::vector<Rect>& tiles, const Rect& box) {
+    int best = -1;
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        if (!nameSitsOnTile(tiles[i], box)) continue;
+        if (best < 0 || tiles[i].area() < tiles[static_cast<size_t>(best)].area()) best = static_cast<int>(i);
+    }
+    return best;
+}
+
+bool ringIsTileSized(const Rect& ring) { return ring.width >= RING_MIN_WIDTH && ring.height >= RING_MIN_HEIGHT; }
 
 std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines,
                                        std::string_view windowTitle) {
@@ -25,18 +174,33 @@ std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines
 ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines,
                                         std::string_view windowTitle) {
     ParticipantAnalysis a;
-    a.names = nameLines(lines, windowTitle);
-    std::vector<Rect> boxes;
-    std::vector<std::string> texts;
-    for (const TextObservation& n : a.names) {
-        boxes.push_back(n.box);
-        texts.push_back(n.text);
+    const std::vector<TextObservation> candidates = nameLines(lines, windowTitle);
+    const std::optional<Bitmap> bm = makeBitmap(img);
+    const std::optional<TileLayout> layout = bm ? findTiles(*bm) : std::nullopt;
+    double threshold = HIGHLIGHT_SCORE_THRESH;
+    if (layout) {
+        namesOnDrawnTiles(*bm, *layout, candidates, a);
+        threshold = FRAME_MIN_SCORE;
+    } else {
+        // No tile structure in the picture: tiles inferred from where the labels sit.
+        a.names = candidates;
+        std::vector<Rect> boxes;
+        std::vector<std::string> texts;
+        for (const TextObservation& n : a.names) {
+            boxes.push_back(n.box);
+            texts.push_back(n.text);
+        }
+        a.tiles = inferTiles(boxes, texts);
+        a.highlightScores.assign(a.names.size(), 0.0);
+        if (bm)
+            for (size_t i = 0; i < a.names.size(); ++i) a.highlightScores[i] = borderScore(*bm, a.tiles[i]);
     }
-    a.tiles = inferTiles(boxes, texts);
-    a.highlightScores.assign(a.names.size(), 0.0);
-    if (const auto bm = makeBitmap(img)) {
-        for (size_t i = 0; i < a.names.size(); ++i) a.highlightScores[i] = borderScore(*bm, a.tiles[i]);
+    if (bm) {
         a.ring = scanForGreenRing(*bm);
+        if (a.ring.best && !ringIsTileSized(a.ring.best->rect)) {
+            a.ring.best.reset();
+            ++a.ring.rejSize;
+        }
     }
     double best = 0.0;
     int index = -1;
@@ -46,15 +210,23 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
             index = static_cast<int>(i);
         }
     }
-    if (best >= HIGHLIGHT_SCORE_THRESH) {
+    if (best >= threshold) {
         a.highlighted = index;
         a.bestHighlight = best;
+    }
+    if (a.ring.best) {
+        a.speaker = nameUnderRing(a.ring.best->rect, a);
+        if (a.speaker >= 0) a.speakerSource = SpeakerSource::Ring;
+    }
+    if (a.speaker < 0 && a.highlighted >= 0) {
+        a.speaker = a.highlighted;
+        a.speakerSource = SpeakerSource::Border;
     }
     std::vector<std::string> allTexts;
     allTexts.reserve(lines.size());
     for (const TextObservation& line : lines) allTexts.push_back(line.text);
     a.uiHits = callUiHits(allTexts);
-    a.evidence = a.uiHits >= LOCK_MIN_UI_HITS || a.ring.best.has_value();
+    a.evidence = a.uiHits >= LOCK_MIN_UI_HITS || a.ring.best.has_value() || namedTiles(a) >= LOCK_MIN_NAMED_TILES;
     return a;
 }
 

@@ -11,6 +11,13 @@
 
 namespace tessival {
 
+// Tiles drawn in the picture that each carry one name prove a call as two call controls
+// do: a gallery of labelled participants.
+inline constexpr size_t LOCK_MIN_NAMED_TILES = 2;
+
+// How the active speaker was told.
+enum class SpeakerSource { None, Ring, Border };
+
 // What one participant capture reads from an image and its OCR lines, before any decision
 // about the window lock or the answer.
 struct ParticipantAnalysis {
@@ -21,7 +28,10 @@ struct ParticipantAnalysis {
     double bestHighlight = 0;            // the highlighted tile's score (0 when none)
     RingScan ring;
     int uiHits = 0;                      // distinct call-control words over all lines
-    bool evidence = false;               // the image proves a live call
+    bool evidence = false;               // the image proves a live call (controls, ring or named tiles)
+    std::vector<Rect> drawnTiles;        // the tiles found from the pixels (empty: none found)
+    int speaker = -1;                    // index into names of the active speaker, or -1
+    SpeakerSource speakerSource = SpeakerSource::None;
 };
 
 // Names, tiles, border highlights, the ring scan and the call-UI evidence of a capture of
@@ -34,5 +44,26 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
 // (a name wrapped onto two lines is joined first).
 std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines,
                                        std::string_view windowTitle);
+
+// Where a participant's name sits on a tile (both normalised): along its top or bottom
+// edge (a label near a corner or the bottom centre), centred on it (the large name of a
+// camera-off tile), or as a name bar just under it. -1 when `box` is none of these.
+bool nameSitsOnTile(const Rect& tile, const Rect& box);
+
+// The names of the drawn tiles: for each line (boxes and texts in step), the index of the
+// tile it names, or -1. A tile shows one participant: of the lines sitting on it, the one
+// placed most like a label (along the bottom edge, then centred, then along the top; the
+// lowest first) is its name. A tile holding four or more different lines is a panel, a
+// page or a slide and names nobody; a line on no tile names nobody.
+std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::vector<Rect>& boxes,
+                                    const std::vector<std::string>& texts);
+
+// The tile (index into `tiles`) whose name `box` is, by nameSitsOnTile; the smallest such
+// tile, or -1.
+int tileOfName(const std::vector<Rect>& tiles, const Rect& box);
+
+// A speaker ring surrounds a participant tile: it is at least a tile's size, not a status
+// dot or an icon.
+bool ringIsTileSized(const Rect& ring);
 
 }  // namespace tessival

@@ -77,9 +77,19 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
         }
         return true;
     }
-    const ParticipantAnalysis a = analyzeParticipants(*image, lines, options.windowTitle);
+    ParticipantAnalysis a = analyzeParticipants(*image, lines, options.windowTitle);
+    // A picture is read as a window found by guessing: without proof of a call it names
+    // nobody (a chat or a dashboard shows names too).
+    const bool unproven = !a.evidence;
+    if (unproven) {
+        out.log("[tessival] no call-UI/ring/named-tile content (call-ui x" + std::to_string(a.uiHits) +
+                ", ocr strings " + std::to_string(lines.size()) + ") \u2014 emitting no names");
+        a = ParticipantAnalysis{.ring = a.ring, .uiHits = a.uiHits, .drawnTiles = a.drawnTiles};
+    }
     const std::optional<SpeakerCrop> crop = speakerCrop(*image, a, out);
-    out.emit(participantAnswer(a, crop, out));
+    Answer answer = participantAnswer(a, crop, out);
+    if (unproven) answer["unproven"] = true;
+    out.emit(answer);
     if (options.annotatePath) {
         AnnotateInput input{lines, a, std::nullopt, 0, ""};
         if (crop) {

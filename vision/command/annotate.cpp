@@ -22,6 +22,7 @@ constexpr Rgb TILE_ORANGE{255, 150, 0};
 constexpr Rgb CHOSEN_MAGENTA{255, 0, 200};
 constexpr Rgb RING_GREEN{40, 255, 80};
 constexpr Rgb CROP_WHITE{255, 255, 255};
+constexpr Rgb FOUND_YELLOW{255, 240, 60};
 constexpr Rgb TEXT_WHITE{255, 255, 255};
 constexpr Rgb BAND_DARK{24, 24, 28};
 
@@ -232,10 +233,15 @@ void copyPicture(const Image& img, Image& out) {
     }
 }
 
-// Tiles first, so that boxes and labels lie on top of them; then the ring and the crop.
+// Tiles first (those found in the pixels under those given to names), so that boxes and
+// labels lie on top of them; then the ring and the crop.
 void drawAreas(Canvas& c, const AnnotateInput& in, const Scale& s) {
     const ParticipantAnalysis& a = in.analysis;
     const int64_t t = s.t;
+    for (const Rect& tile : a.drawnTiles) {
+        const PixelRect r = toPixels(tile, s.w, s.h);
+        c.outline(r.x0, r.y0, r.x1, r.y1, t, FOUND_YELLOW, 6 * t + 4);
+    }
     for (size_t i = 0; i < a.tiles.size(); ++i) {
         if (static_cast<int>(i) == a.highlighted) continue;
         const PixelRect r = toPixels(a.tiles[i], s.w, s.h);
@@ -327,6 +333,8 @@ void drawMeetingLegend(Canvas& c, const AnnotateInput& in, const Scale& s) {
         speaker = a.names[static_cast<size_t>(a.highlighted)].text + " (highlight " +
                   format("%.2f", a.bestHighlight) + ")";
     }
+    if (a.speakerSource == SpeakerSource::Ring && a.speaker >= 0 && a.speaker < static_cast<int>(a.names.size()))
+        speaker = a.names[static_cast<size_t>(a.speaker)].text + " (ring)";
     std::string first = std::to_string(a.names.size()) + " names of " +
                         std::to_string(in.lines.size()) + " lines read   speaker: " + speaker;
     if (in.cropRect) {
@@ -345,7 +353,8 @@ void drawMeetingLegend(Canvas& c, const AnnotateInput& in, const Scale& s) {
               std::to_string(ring.rejPerim) + ", filled " + std::to_string(ring.rejFill);
     c.text(x0, y, second, s.px, TEXT_WHITE);
     y += s.lineH;
-    std::string third = "call controls read: " + std::to_string(a.uiHits) +
+    std::string third = std::to_string(a.drawnTiles.size()) + " tiles found in the pixels   call controls read: " +
+                        std::to_string(a.uiHits) +
                         (a.evidence ? "   the picture shows a call"
                                     : "   no proof of a call (needs 2 controls or a ring)");
     third += "   a tile counts as highlighted from " + format("%.2f", HIGHLIGHT_SCORE_THRESH);
@@ -355,12 +364,13 @@ void drawMeetingLegend(Canvas& c, const AnnotateInput& in, const Scale& s) {
     c.text(x0, y, "text with no box round it was not read at all", s.px, TEXT_WHITE);
     y += s.lineH;
 
-    const std::array<std::pair<Rgb, const char*>, 6> keys{{{LINE_GREY, "line read"},
+    const std::array<std::pair<Rgb, const char*>, 7> keys{{{LINE_GREY, "line read"},
                                                            {NAME_CYAN, "name"},
                                                            {TILE_ORANGE, "tile"},
                                                            {CHOSEN_MAGENTA, "highlighted tile"},
                                                            {RING_GREEN, "ring"},
-                                                           {CROP_WHITE, "speaker crop"}}};
+                                                           {CROP_WHITE, "speaker crop"},
+                                                           {FOUND_YELLOW, "tile found"}}};
     int64_t x = x0;
     for (const auto& [colour, text] : keys) x += drawKey(c, x, y, colour, text, s) + s.lineH;
 }

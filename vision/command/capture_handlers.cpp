@@ -112,9 +112,16 @@ Answer participantAnswer(const ParticipantAnalysis& a, const std::optional<Speak
     summary += " -> highlight=";
     summary += a.highlighted < 0 ? "none" : "\"" + a.names[static_cast<size_t>(a.highlighted)].text + "\"";
     if (crop) summary += crop->label;
+    const bool speaking = a.speaker >= 0 && a.speaker < static_cast<int>(a.names.size());
+    const char* source = a.speakerSource == SpeakerSource::Ring ? "ring" : "border";
+    if (speaking)
+        summary += " speaker=\"" + a.names[static_cast<size_t>(a.speaker)].text + "\" (" + source + ")";
     out.log(summary);
 
     Answer answer{{"ok", true}, {"names", std::move(names)}};
+    if (speaking)
+        answer["speaker"] = Answer{
+            {"text", a.names[static_cast<size_t>(a.speaker)].text}, {"index", a.speaker}, {"source", source}};
     if (crop) {
         answer["ring_crop"] = crop->base64;
         answer["ring_rect"] = rectJson(crop->rect);

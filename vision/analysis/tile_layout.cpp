@@ -1,0 +1,483 @@
+#include "analysis/tile_layout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace tessival {
+namespace {
+
+// A cell within this many levels of the background colour in every channel is background
+// (room for JPEG noise and palette dithering, not for a tile's dark video).
+constexpr int BG_TOL = 12;
+// Neighbouring cells this close count as one flat colour when looking for the background.
+constexpr int FLAT_TOL = 3;
+// At most this share of a row or column of a block may be foreground for it to be a
+// gutter: a label chip or an icon may reach across one.
+constexpr double GUTTER_MAX_FILL = 0.06;
+// A tile is mostly foreground (rounded corners and round avatars still pass).
+constexpr double TILE_MIN_FILL = 0.72;
+// Larger blocks are the window itself on a picture with a margin round it.
+constexpr double TILE_MAX_AREA = 0.92;
+constexpr double TILE_ASPECT_MIN = 0.3;
+constexpr double TILE_ASPECT_MAX = 4.0;
+// Background colours tried, most common flat colour first.
+constexpr int BACKGROUND_CANDIDATES = 3;
+constexpr int MAX_CUT_DEPTH = 16;
+// A block covering this share of its region is looked into for tiles of its own, which
+// replace it when two or more of them have one size and they cover this share of it (a
+// camera-off tile's avatar, or a self view floating on a speaker's tile, do not).
+constexpr double NESTED_MIN_SHARE = 0.25;
+constexpr double NESTED_MIN_COVER = 0.05;
+constexpr double SAME_SIZE = 0.15;
+// Tiles drawn edge to edge: neighbouring cells differ by more than this in some channel
+// along at least this share of the straight line between them.
+constexpr int EDGE_STEP = 40;
+constexpr double EDGE_MIN_SHARE = 0.85;
+// Tiles edge to edge divide their block evenly, into at most this many, to this share.
+constexpr int EDGE_MAX_DIVISIONS = 8;
+constexpr double EDGE_DIVISION_SLACK = 0.015;
+// A block more than this share in one colour is empty space.
+constexpr double EMPTY_TILE_SHARE = 0.995;
+constexpr int MAX_NESTING = 2;
+
+struct Grid {
+    int64_t w = 0, h = 0, step = 1;
+    std::vector<uint32_t> cells;  // one sample per cell: byte 0 | byte 1 << 8 | byte 2 << 16
+    uint32_t at(int64_t x, int64_t y) const { return cells[static_cast<size_t>(y * w + x)]; }
+};
+
+int channelDistance(uint32_t a, uint32_t b) {
+    int d = 0;
+    for (int s = 0; s < 24; s += 8) d = std::max(d, std::abs(int((a >> s) & 0xff) - int((b >> s) & 0xff)));
+    return d;
+}
+
+// One sample from the middle of every step x step cell.
+Grid sampleGrid(const Bitmap& bm) {
+    Grid g;
+    const int64_t side = std::max(bm.w, bm.h);
+    g.step = std::max<int64_t>(1, (side + TILE_SCAN_MAX_SIDE - 1) / TILE_SCAN_MAX_SIDE);
+    g.w = bm.w / g.step;
+    g.h = bm.h / g.step;
+    if (g.w < 8 || g.h < 8) return Grid{};
+    g.cells.assign(static_cast<size_t>(g.w * g.h), 0);
+    const int64_t half = g.step / 2;
+    for (int64_t y = 0; y < g.h; ++y) {
+        const int64_t row = (y * g.step + half) * bm.bpr;
+        for (int64_t x = 0; x < g.w; ++x) {
+            const int64_t o = row + (x * g.step + half) * bm.bpp;
+            if (o < 0 || o + 2 >= bm.len) continue;
+            const uint8_t* p = bm.ptr + o;
+            g.cells[static_cast<size_t>(y * g.w + x)] = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+        }
+    }
+    return g;
+}
+
+// The most common colours of flat stretches (a cell like its right or lower neighbour),
+// each the mean of its 5-bit bin, and no two alike.
+std::vector<uint32_t> backgroundCandidates(const Grid& g) {
+    auto bin = [](uint32_t c) { return (c >> 3 & 31) | (c >> 11 & 31) << 5 | (c >> 19 & 31) << 10; };
+    std::vector<uint32_t> count(32768, 0);
+    std::vector<uint64_t> sum(32768 * 3, 0);
+    for (int64_t y = 0; y + 1 < g.h; ++y) {
+        for (int64_t x = 0; x + 1 < g.w; ++x) {
+            const uint32_t c = g.at(x, y);
+            if (channelDistance(c, g.at(x + 1, y)) > FLAT_TOL && channelDistance(c, g.at(x, y + 1)) > FLAT_TOL)
+                continue;
+            const uint32_t b = bin(c);
+            ++count[b];
+            for (int k = 0; k < 3; ++k) sum[b * 3 + k] += c >> (8 * k) & 0xff;
+        }
+    }
+    std::vector<uint32_t> order(count.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::partial_sort(order.begin(), order.begin() + 64, order.end(),
+                      [&](uint32_t a, uint32_t b) { return count[a] > count[b]; });
+    std::vector<uint32_t> out;
+    for (int i = 0; i < 64 && static_cast<int>(out.size()) < BACKGROUND_CANDIDATES; ++i) {
+        const uint32_t b = order[static_cast<size_t>(i)];
+        if (count[b] == 0) break;
+        uint32_t mean = 0;
+        for (int k = 0; k < 3; ++k) mean |= uint32_t(sum[b * 3 + k] / count[b]) << (8 * k);
+        const bool alike = std::any_of(out.begin(), out.end(),
+                                       [&](uint32_t c) { return channelDistance(c, mean) <= 2 * BG_TOL; });
+        if (!alike) out.push_back(mean);
+    }
+    return out;
+}
+
+struct Block {
+    int64_t x0, y0, x1, y1;  // cells, half-open
+    int64_t w() const { return x1 - x0; }
+    int64_t h() const { return y1 - y0; }
+};
+
+// One component's cells over its bounding box, with a summed-area table to count them.
+class ComponentMask {
+  public:
+    ComponentMask(const std::vector<int32_t>& labels, int64_t gridW, int32_t id, const Block& box)
+        : box_(box), w_(box.w()), h_(box.h()), sums_(static_cast<size_t>((w_ + 1) * (h_ + 1)), 0) {
+        for (int64_t y = 0; y < h_; ++y) {
+            int32_t rowSum = 0;
+            for (int64_t x = 0; x < w_; ++x) {
+                rowSum += labels[static_cast<size_t>((box.y0 + y) * gridW + box.x0 + x)] == id;
+                sums_[idx(x + 1, y + 1)] = sums_[idx(x + 1, y)] + rowSum;
+            }
+        }
+    }
+    // Component cells in the block (grid coordinates, inside the box).
+    int64_t count(const Block& b) const {
+        const int64_t x0 = b.x0 - box_.x0, x1 = b.x1 - box_.x0, y0 = b.y0 - box_.y0, y1 = b.y1 - box_.y0;
+        return sums_[idx(x1, y1)] - sums_[idx(x0, y1)] - sums_[idx(x1, y0)] + sums_[idx(x0, y0)];
+    }
+
+  private:
+    size_t idx(int64_t x, int64_t y) const { return static_cast<size_t>(y * (w_ + 1) + x); }
+    Block box_;
+    int64_t w_, h_;
+    std::vector<int32_t> sums_;
+};
+
+bool isGutterRow(const ComponentMask& m, const Block& b, int64_t y) {
+    return double(m.count({b.x0, y, b.x1, y + 1})) <= GUTTER_MAX_FILL * double(b.w());
+}
+bool isGutterColumn(const ComponentMask& m, const Block& b, int64_t x) {
+    return double(m.count({x, b.y0, x + 1, b.y1})) <= GUTTER_MAX_FILL * double(b.h());
+}
+
+// Recursive cuts along gutters that cross the whole block; the blocks no gutter crosses.
+void cutBlock(const ComponentMask& m, Block b, int depth, std::vector<Block>& leaves) {
+    while (b.h() > 0 && isGutterRow(m, b, b.y0)) ++b.y0;
+    while (b.h() > 0 && isGutterRow(m, b, b.y1 - 1)) --b.y1;
+    while (b.w() > 0 && isGutterColumn(m, b, b.x0)) ++b.x0;
+    while (b.w() > 0 && isGutterColumn(m, b, b.x1 - 1)) --b.x1;
+    if (b.w() <= 0 || b.h() <= 0) return;
+    if (depth >= MAX_CUT_DEPTH) {
+        leaves.push_back(b);
+        return;
+    }
+    // Rows first, then columns: a gallery splits into rows, each row into its tiles.
+    for (const bool rows : {true, false}) {
+        std::vector<Block> pieces;
+        const int64_t lo = rows ? b.y0 : b.x0, hi = rows ? b.y1 : b.x1;
+        int64_t start = lo;
+        for (int64_t i = lo; i < hi; ++i) {
+            const bool gutter = rows ? isGutterRow(m, b, i) : isGutterColumn(m, b, i);
+            if (!gutter) continue;
+            if (i > start) pieces.push_back(rows ? Block{b.x0, start, b.x1, i} : Block{start, b.y0, i, b.y1});
+            start = i + 1;
+        }
+        if (pieces.empty()) continue;
+        if (start < hi) pieces.push_back(rows ? Block{b.x0, start, b.x1, hi} : Block{start, b.y0, hi, b.y1});
+        for (const Block& p : pieces) cutBlock(m, p, depth + 1, leaves);
+        return;
+    }
+    leaves.push_back(b);
+}
+
+// Labels the 4-connected foreground components; their bounding boxes by label.
+std::vector<Block> labelComponents(const std::vector<uint8_t>& fg, int64_t w, int64_t h,
+                                   std::vector<int32_t>& labels) {
+    labels.assign(fg.size(), -1);
+    std::vector<Block> boxes;
+    std::vector<int64_t> stack;
+    for (int64_t start = 0; start < w * h; ++start) {
+        if (!fg[static_cast<size_t>(start)] || labels[static_cast<size_t>(start)] >= 0) continue;
+        const int32_t id = static_cast<int32_t>(boxes.size());
+        Block box{start % w, start / w, start % w + 1, start / w + 1};
+        labels[static_cast<size_t>(start)] = id;
+        stack.push_back(start);
+        while (!stack.empty()) {
+            const int64_t i = stack.back();
+            stack.pop_back();
+            const int64_t x = i % w, y = i / w;
+            box.x0 = std::min(box.x0, x);
+            box.x1 = std::max(box.x1, x + 1);
+            box.y0 = std::min(box.y0, y);
+            box.y1 = std::max(box.y1, y + 1);
+            const int64_t next[4] = {x > 0 ? i - 1 : -1, x + 1 < w ? i + 1 : -1, y > 0 ? i - w : -1,
+                                     y + 1 < h ? i + w : -1};
+            for (const int64_t n : next) {
+                if (n < 0 || !fg[static_cast<size_t>(n)] || labels[static_cast<size_t>(n)] >= 0) continue;
+                labels[static_cast<size_t>(n)] = id;
+                stack.push_back(n);
+            }
+        }
+        boxes.push_back(box);
+    }
+    return boxes;
+}
+
+struct Candidate {
+    std::vector<Block> tiles;
+    std::vector<uint32_t> backgrounds;  // one per tile
+    double area = 0;                    // share of the region the tiles cover
+    double score() const { return area * std::sqrt(double(tiles.size())); }
+};
+
+// The cells of `b` as a grid of their own.
+Grid cropGrid(const Grid& g, const Block& b) {
+    Grid out;
+    out.w = b.w();
+    out.h = b.h();
+    out.step = g.step;
+    out.cells.reserve(static_cast<size_t>(out.w * out.h));
+    for (int64_t y = b.y0; y < b.y1; ++y)
+        for (int64_t x = b.x0; x < b.x1; ++x) out.cells.push_back(g.at(x, y));
+    return out;
+}
+
+// The foreground cells whose four neighbours are foreground too: a line one or two cells
+// wide goes, such as a highlight frame drawn over the gutter, which would join the tiles
+// either side of it.
+std::vector<uint8_t> erode(const std::vector<uint8_t>& fg, int64_t w, int64_t h) {
+    std::vector<uint8_t> out(fg.size(), 0);
+    for (int64_t y = 1; y + 1 < h; ++y)
+        for (int64_t x = 1; x + 1 < w; ++x) {
+            const size_t i = static_cast<size_t>(y * w + x);
+            out[i] = fg[i] && fg[i - 1] && fg[i + 1] && fg[i - static_cast<size_t>(w)] && fg[i + static_cast<size_t>(w)];
+        }
+    return out;
+}
+
+double overlapOfFirst(const Block& a, const Block& b) {
+    const int64_t w = std::min(a.x1, b.x1) - std::max(a.x0, b.x0);
+    const int64_t h = std::min(a.y1, b.y1) - std::max(a.y0, b.y0);
+    if (w <= 0 || h <= 0) return 0;
+    return double(w) * double(h) / (double(a.w()) * double(a.h()));
+}
+
+// True when a cut at `share` of a block's side divides it into equal tiles (a half, a
+// third, two fifths...): tiles edge to edge are a grid of one size, while a video's own
+// straight edges (a letterbox, a wall) fall anywhere.
+bool dividesEvenly(double share) {
+    for (int n = 2; n <= EDGE_MAX_DIVISIONS; ++n)
+        for (int j = 1; j < n; ++j)
+            if (std::abs(share - double(j) / double(n)) <= EDGE_DIVISION_SLACK) return true;
+    return false;
+}
+
+// Splits a block along straight colour edges that cross it whole: tiles drawn edge to edge
+// without a gutter. Both parts stay at least minW x minH cells.
+void splitAtEdges(const Grid& g, const Block& b, double minW, double minH, int depth, std::vector<Block>& out) {
+    if (depth < MAX_CUT_DEPTH) {
+        for (const bool columns : {true, false}) {
+            const int64_t lo = columns ? b.x0 : b.y0, hi = columns ? b.x1 : b.y1;
+            const int64_t across = columns ? b.h() : b.w();
+            const int64_t margin = static_cast<int64_t>(std::ceil(columns ? minW : minH));
+            int64_t bestAt = -1, bestCount = 0;
+            for (int64_t i = lo + margin; i <= hi - margin; ++i) {
+                int64_t count = 0;
+                for (int64_t k = 0; k < across; ++k) {
+                    const uint32_t a = columns ? g.at(i - 1, b.y0 + k) : g.at(b.x0 + k, i - 1);
+                    const uint32_t c = columns ? g.at(i, b.y0 + k) : g.at(b.x0 + k, i);
+                    count += channelDistance(a, c) > EDGE_STEP;
+                }
+                if (count > bestCount) {
+                    bestCount = count;
+                    bestAt = i;
+                }
+            }
+            if (bestAt >= 0 && double(bestCount) >= EDGE_MIN_SHARE * double(across) &&
+                dividesEvenly(double(bestAt - lo) / double(hi - lo))) {
+                const Block first = columns ? Block{b.x0, b.y0, bestAt, b.y1} : Block{b.x0, b.y0, b.x1, bestAt};
+                const Block second = columns ? Block{bestAt, b.y0, b.x1, b.y1} : Block{b.x0, bestAt, b.x1, b.y1};
+                splitAtEdges(g, first, minW, minH, depth + 1, out);
+                splitAtEdges(g, second, minW, minH, depth + 1, out);
+                return;
+            }
+        }
+    }
+    out.push_back(b);
+}
+
+// The blocks of the components of `fg` that pass as tiles, each at least minW x minH cells.
+std::vector<Block> tileBlocks(const std::vector<uint8_t>& fg, const Grid& g, double minW, double minH) {
+    std::vector<int32_t> labels;
+    const std::vector<Block> boxes = labelComponents(fg, g.w, g.h, labels);
+    const double gridArea = double(g.w) * double(g.h);
+    std::vector<Block> out;
+    for (size_t id = 0; id < boxes.size(); ++id) {
+        const Block& box = boxes[id];
+        if (double(box.w()) < minW || double(box.h()) < minH) continue;
+        const ComponentMask mask(labels, g.w, static_cast<int32_t>(id), box);
+        // A block is filled like a tile before it is split at edges (a row of tiles edge to
+        // edge has no tile's shape yet); each part must then be a tile.
+        auto filled = [&](const Block& b) {
+            const double w = double(b.w()), h = double(b.h());
+            return w >= minW && h >= minH && double(mask.count(b)) >= TILE_MIN_FILL * w * h;
+        };
+        auto passes = [&](const Block& b) {
+            const double w = double(b.w()), h = double(b.h());
+            return filled(b) && w * h <= TILE_MAX_AREA * gridArea && w / h >= TILE_ASPECT_MIN &&
+                   w / h <= TILE_ASPECT_MAX;
+        };
+        std::vector<Block> cut;
+        cutBlock(mask, box, 0, cut);
+        for (const Block& b : cut) {
+            if (!filled(b)) continue;
+            // Edge to edge tiles are all tiles; a split leaving a part that is none (a strip
+            // of margin under a tile) was no grid.
+            std::vector<Block> parts;
+            splitAtEdges(g, b, minW, minH, 0, parts);
+            if (std::all_of(parts.begin(), parts.end(), passes))
+                out.insert(out.end(), parts.begin(), parts.end());
+            else if (passes(b))
+                out.push_back(b);
+        }
+    }
+    return out;
+}
+
+// True when the block is all one colour, the colour of its middle: the space a frame
+// encloses, not a tile (a camera-off tile still shows an avatar or a name).
+bool empty(const Grid& g, const Block& b) {
+    const uint32_t colour = g.at((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2);
+    int64_t n = 0;
+    for (int64_t y = b.y0; y < b.y1; ++y)
+        for (int64_t x = b.x0; x < b.x1; ++x) n += channelDistance(g.at(x, y), colour) <= BG_TOL;
+    return double(n) > EMPTY_TILE_SHARE * double(b.w()) * double(b.h());
+}
+
+// Tiles on `background`, each at least minW x minH cells, none of them empty. The foreground is read as it is
+// and thinned (a highlight frame over a gutter joins the tiles either side of it, and a
+// dark video thins to nothing): a block that holds two or more thinned tiles is those
+// tiles, and a thinned tile where nothing else is found is kept.
+Candidate tilesOnBackground(const Grid& g, uint32_t background, double minW, double minH) {
+    std::vector<uint8_t> fg(g.cells.size());
+    for (size_t i = 0; i < fg.size(); ++i) fg[i] = channelDistance(g.cells[i], background) > BG_TOL;
+    const std::vector<Block> whole = tileBlocks(fg, g, minW, minH);
+    std::vector<Block> thinned;
+    for (const Block& b : tileBlocks(erode(fg, g.w, g.h), g, minW - 2, minH - 2)) {
+        // One cell back on every side, as the erosion took it.
+        thinned.push_back(Block{std::max<int64_t>(b.x0 - 1, 0), std::max<int64_t>(b.y0 - 1, 0),
+                                std::min(b.x1 + 1, g.w), std::min(b.y1 + 1, g.h)});
+    }
+    std::vector<Block> tiles;
+    for (const Block& a : whole) {
+        std::vector<Block> inside;
+        for (const Block& b : thinned)
+            if (overlapOfFirst(b, a) >= 0.8) inside.push_back(b);
+        if (inside.size() >= 2)
+            tiles.insert(tiles.end(), inside.begin(), inside.end());
+        else
+            tiles.push_back(a);
+    }
+    for (const Block& b : thinned) {
+        const bool alone = std::none_of(whole.begin(), whole.end(),
+                                        [&](const Block& a) { return overlapOfFirst(b, a) >= 0.2; });
+        if (alone) tiles.push_back(b);
+    }
+    Candidate c;
+    const double gridArea = double(g.w) * double(g.h);
+    for (const Block& b : tiles) {
+        if (empty(g, b)) continue;
+        c.tiles.push_back(b);
+        c.backgrounds.push_back(background);
+        c.area += double(b.w()) * double(b.h()) / gridArea;
+    }
+    return c;
+}
+
+// True when two of the tiles have one size: tiles of a layout, not things inside a tile.
+bool repeatsATileSize(const std::vector<Block>& tiles) {
+    for (size_t i = 0; i < tiles.size(); ++i)
+        for (size_t k = i + 1; k < tiles.size(); ++k) {
+            const Block& a = tiles[i];
+            const Block& b = tiles[k];
+            if (std::abs(a.w() - b.w()) <= SAME_SIZE * double(std::max(a.w(), b.w())) &&
+                std::abs(a.h() - b.h()) <= SAME_SIZE * double(std::max(a.h(), b.h())))
+                return true;
+        }
+    return false;
+}
+
+// The best tiling of `g`: over the commonest flat colours as background, the one whose
+// tiles cover most, more tiles counting for more. A large block is looked into again: a
+// window inside a screenshot's margin, or a call inside a browser, has its own gutters.
+Candidate bestLayout(const Grid& g, double minW, double minH, int depth) {
+    Candidate best;
+    const std::vector<uint32_t> backgrounds = backgroundCandidates(g);
+    for (const uint32_t background : backgrounds) {
+        Candidate c = tilesOnBackground(g, background, minW, minH);
+        if (c.score() > best.score()) best = std::move(c);
+    }
+    if (depth >= MAX_NESTING) return best;
+    Candidate out;
+    const double gridArea = double(g.w) * double(g.h);
+    for (size_t i = 0; i < best.tiles.size(); ++i) {
+        const Block& t = best.tiles[i];
+        const double share = double(t.w()) * double(t.h()) / gridArea;
+        if (share >= NESTED_MIN_SHARE) {
+            const Candidate inner = bestLayout(cropGrid(g, t), minW, minH, depth + 1);
+            if (inner.area >= NESTED_MIN_COVER && repeatsATileSize(inner.tiles)) {
+                for (size_t k = 0; k < inner.tiles.size(); ++k) {
+                    const Block& b = inner.tiles[k];
+                    out.tiles.push_back(Block{b.x0 + t.x0, b.y0 + t.y0, b.x1 + t.x0, b.y1 + t.y0});
+                    out.backgrounds.push_back(inner.backgrounds[k]);
+                }
+                out.area += inner.area * share;
+                continue;
+            }
+        }
+        out.tiles.push_back(t);
+        out.backgrounds.push_back(best.backgrounds[i]);
+        out.area += share;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<TileLayout> findTiles(const Bitmap& bm) {
+    if (bm.ptr == nullptr || bm.bpp < 3) return std::nullopt;
+    const Grid g = sampleGrid(bm);
+    if (g.cells.empty()) return std::nullopt;
+    const Candidate best =
+        bestLayout(g, TILE_MIN_WIDTH_FRAC * double(g.w), TILE_MIN_HEIGHT_FRAC * double(g.h), 0);
+    if (best.tiles.empty()) return std::nullopt;
+    // Reading order: a tile whose top lies within half a tile of the top of its row's first
+    // tile joins that row.
+    std::vector<size_t> byTop(best.tiles.size());
+    for (size_t i = 0; i < byTop.size(); ++i) byTop[i] = i;
+    std::stable_sort(byTop.begin(), byTop.end(),
+                     [&](size_t a, size_t b) { return best.tiles[a].y0 < best.tiles[b].y0; });
+    std::vector<std::pair<size_t, size_t>> ordered;  // (row, tile)
+    size_t row = 0, rowStart = byTop.empty() ? 0 : byTop[0];
+    for (const size_t i : byTop) {
+        const Block& t = best.tiles[i];
+        const Block& first = best.tiles[rowStart];
+        if ((t.y0 - first.y0) * 2 > std::min(t.h(), first.h())) {
+            ++row;
+            rowStart = i;
+        }
+        ordered.emplace_back(row, i);
+    }
+    std::stable_sort(ordered.begin(), ordered.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : best.tiles[a.second].x0 < best.tiles[b.second].x0;
+    });
+    TileLayout layout;
+    const double W = double(bm.w), H = double(bm.h), s = double(g.step);
+    for (const auto& [unused, i] : ordered) {
+        const Block& b = best.tiles[i];
+        // Back to pixels: a block of cells covers its cells' whole spans.
+        const double x0 = double(b.x0) * s, y0 = double(b.y0) * s;
+        const double x1 = std::min(double(b.x1) * s, W), y1 = std::min(double(b.y1) * s, H);
+        layout.tiles.push_back(Rect{x0 / W, y0 / H, (x1 - x0) / W, (y1 - y0) / H});
+        layout.backgrounds.push_back(best.backgrounds[i]);
+    }
+    return layout;
+}
+
+int tileHolding(const std::vector<Rect>& tiles, const Rect& box) {
+    int best = -1;
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        if (!tiles[i].contains(box.midX(), box.midY())) continue;
+        if (best < 0 || tiles[i].area() < tiles[static_cast<size_t>(best)].area()) best = static_cast<int>(i);
+    }
+    return best;
+}
+
+}  // namespace tessival

@@ -1,0 +1,127 @@
+#include "analysis/tile_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "analysis/tile_frame.h"
+#include "testing/canvas.h"
+
+namespace tessival {
+namespace {
+
+constexpr Rgba BG{24, 26, 30, 255};
+
+// A tile as a video picture would be: a backdrop, a person (a disc) in the middle and a
+// dark name chip in the bottom-left corner.
+void drawTile(Canvas& c, const PixelBox& b, int seed) {
+    const Rgba backdrop{uint8_t(90 + 37 * seed % 120), uint8_t(140 + 23 * seed % 90), uint8_t(60 + 51 * seed % 150), 255};
+    c.fill(b, backdrop);
+    const double r = double(std::min(b.x1 - b.x0, b.y1 - b.y0)) * 0.3;
+    c.ring(double(b.x0 + b.x1) / 2, double(b.y0 + b.y1) / 2, 0, r, Rgba{200, 150, 120, 255});
+    c.fill({b.x0 + 4, b.y1 - 14, b.x0 + 4 + (b.x1 - b.x0) / 3, b.y1 - 4}, Rgba{10, 10, 10, 255});
+}
+
+std::vector<PixelBox> grid(int cols, int rows, int64_t x0, int64_t y0, int64_t w, int64_t h, int64_t gap) {
+    std::vector<PixelBox> out;
+    for (int r = 0; r < rows; ++r)
+        for (int k = 0; k < cols; ++k) {
+            const int64_t x = x0 + k * (w + gap), y = y0 + r * (h + gap);
+            out.push_back({x, y, x + w - 1, y + h - 1});
+        }
+    return out;
+}
+
+double iou(const Rect& a, const Rect& b) {
+    const double i = a.intersection(b).area();
+    return i / (a.area() + b.area() - i);
+}
+
+struct LayoutCase {
+    const char* name;
+    int64_t w, h;
+    std::vector<PixelBox> tiles;
+    std::vector<PixelBox> clutter;  // toolbar buttons and chips: not tiles
+};
+
+TEST(FindTiles, FindsTheTilesOfEachLayoutFamily) {
+    std::vector<PixelBox> speaker = {{40, 30, 919, 449}};
+    for (const PixelBox& b : grid(4, 1, 40, 466, 208, 117, 16)) speaker.push_back(b);
+    std::vector<PixelBox> share = grid(1, 4, 16, 30, 200, 112, 12);
+    share.push_back({236, 30, 943, 520});
+    const std::vector<PixelBox> buttons = {{380, 560, 440, 584}, {460, 560, 520, 584}, {540, 560, 600, 584}};
+    const LayoutCase cases[] = {
+        {"grid 3x3", 960, 600, grid(3, 3, 30, 20, 290, 170, 10), buttons},
+        {"dense grid 7x7 at 1x", 640, 400, grid(7, 7, 26, 32, 82, 46, 2), {}},
+        {"speaker with a strip", 960, 600, speaker, {}},
+        {"filmstrip beside content", 960, 600, share, buttons},
+        {"single tile", 960, 600, {{60, 40, 899, 529}}, buttons},
+    };
+    for (const LayoutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas canvas(c.w, c.h, BG);
+        for (size_t i = 0; i < c.tiles.size(); ++i) drawTile(canvas, c.tiles[i], static_cast<int>(i));
+        for (const PixelBox& b : c.clutter) canvas.fill(b, Rgba{70, 70, 80, 255});
+        const std::optional<TileLayout> found = findTiles(canvas.bitmap());
+        ASSERT_TRUE(found.has_value());
+        ASSERT_EQ(found->tiles.size(), c.tiles.size());
+        for (const PixelBox& b : c.tiles) {
+            const Rect want{double(b.x0) / double(c.w), double(b.y0) / double(c.h),
+                            double(b.x1 - b.x0 + 1) / double(c.w), double(b.y1 - b.y0 + 1) / double(c.h)};
+            double best = 0;
+            for (const Rect& t : found->tiles) best = std::max(best, iou(t, want));
+            EXPECT_GT(best, 0.9) << "want " << b.x0 << "," << b.y0 << "," << b.x1 << "," << b.y1 << " found "
+                                 << found->tiles[0].x * double(c.w) << "," << found->tiles[0].y * double(c.h) << " " << found->tiles[0].width * double(c.w) << "," << found->tiles[0].height * double(c.h);
+        }
+    }
+}
+
+TEST(FindTiles, NoTilesOnAPlainWindowOrOneWithOnlySmallThings) {
+    Canvas plain(800, 500, BG);
+    EXPECT_FALSE(findTiles(plain.bitmap()).has_value());
+    Canvas chat(800, 500, Rgba{250, 250, 250, 255});
+    for (int64_t y = 20; y < 480; y += 24) chat.fill({100, y, 100 + (y * 7) % 500, y + 10}, Rgba{30, 30, 30, 255});
+    EXPECT_FALSE(findTiles(chat.bitmap()).has_value());
+}
+
+TEST(FindTiles, ReadingOrderIsRowsThenColumns) {
+    Canvas c(960, 600, BG);
+    const auto boxes = grid(3, 2, 30, 40, 290, 250, 10);
+    for (size_t i = 0; i < boxes.size(); ++i) drawTile(c, boxes[i], static_cast<int>(i));
+    const auto found = findTiles(c.bitmap());
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->tiles.size(), 6u);
+    for (size_t i = 1; i < 6; ++i) {
+        const Rect& a = found->tiles[i - 1];
+        const Rect& b = found->tiles[i];
+        EXPECT_TRUE(b.y > a.y + 0.1 || (std::abs(b.y - a.y) < 0.01 && b.x > a.x)) << i;
+    }
+}
+
+TEST(TileFrame, AFrameInAColourTheTileDoesNotCarry) {
+    struct Case {
+        const char* name;
+        Rgba frame;
+        Rgba inside;
+        bool framed;
+    };
+    const Case cases[] = {
+        {"blue frame round a video", {60, 140, 255, 255}, {150, 120, 90, 255}, true},
+        {"white frame", {250, 250, 250, 255}, {150, 120, 90, 255}, true},
+        {"green frame", {40, 200, 80, 255}, {150, 120, 90, 255}, true},
+        {"green video, no frame", {40, 200, 80, 255}, {40, 200, 80, 255}, false},
+        {"frame in the background's colour", {24, 26, 30, 255}, {150, 120, 90, 255}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas canvas(600, 400, BG);
+        canvas.fill({100, 80, 499, 319}, c.inside);
+        canvas.outline({100, 80, 499, 319}, 3, c.frame);
+        const TileFrame f = tileFrame(canvas.bitmap(), Rect{100 / 600.0, 80 / 400.0, 400 / 600.0, 240 / 400.0},
+                                      0x1e1a18);
+        EXPECT_EQ(f.score >= FRAME_MIN_SCORE, c.framed) << f.score;
+    }
+}
+
+}  // namespace
+}  // namespace tessival
