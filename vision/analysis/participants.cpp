@@ -69,14 +69,47 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
         texts.push_back(line.text);
     }
     const std::vector<int> tileOf = assignNamesToTiles(layout.tiles, boxes, texts);
+    // The region the tiles span: a label in it on no tile found names a tile drawn in the
+    // window's own colour (a camera-off tile); lines beyond it are toolbars, titles, panels.
+    Rect span = layout.tiles.front();
+    for (const Rect& t : layout.tiles) {
+        const double x1 = std::max(span.maxX(), t.maxX()), y1 = std::max(span.maxY(), t.maxY());
+        span.x = std::min(span.x, t.x);
+        span.y = std::min(span.y, t.y);
+        span.width = x1 - span.x;
+        span.height = y1 - span.y;
+    }
     std::vector<int> tileOfNames;
     for (size_t i = 0; i < candidates.size(); ++i) {
-        if (tileOf[i] < 0) continue;
+        const Rect& box = candidates[i].box;
+        if (tileOf[i] < 0) {
+            if (tileOfName(layout.tiles, box) >= 0 || !span.contains(box.midX(), box.midY())) continue;
+            // It must sit where the labels of a row of tiles sit: level with the bottom band of
+            // a tile of that row.
+            const Rect* near = nullptr;
+            for (const Rect& t : layout.tiles) {
+                const bool level = box.midY() >= t.maxY() - t.height * NAME_EDGE_BAND && box.midY() < t.maxY();
+                if (level && (!near || std::abs(t.midX() - box.midX()) < std::abs(near->midX() - box.midX())))
+                    near = &t;
+            }
+            if (!near) continue;
+            const double x = std::clamp(box.x - near->width * 0.03, 0.0, 1.0 - near->width);
+            const double y = std::clamp(box.maxY() + near->height * 0.03 - near->height, 0.0, 1.0 - near->height);
+            a.names.push_back(candidates[i]);
+            a.tiles.push_back(Rect{x, y, near->width, near->height});
+            tileOfNames.push_back(-1);
+            continue;
+        }
         a.names.push_back(candidates[i]);
         a.tiles.push_back(layout.tiles[static_cast<size_t>(tileOf[i])]);
         tileOfNames.push_back(tileOf[i]);
     }
-    // A frame only one tile has is a highlight; one every tile has is the app's style.
+    // A frame only one tile has is a highlight; one every tile has is the app's style, and
+    // on a lone tile it singles out nobody.
+    if (layout.tiles.size() < 2) {
+        a.highlightScores.assign(a.names.size(), 0.0);
+        return;
+    }
     std::vector<TileFrame> frames;
     for (size_t t = 0; t < layout.tiles.size(); ++t)
         frames.push_back(tileFrame(bm, layout.tiles[t], layout.backgrounds[t]));
@@ -89,7 +122,7 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
                                 sameFrameColour(frames[o].colour, frames[t].colour));
         if (!shared) unique[t] = frames[t].score;
     }
-    for (const int t : tileOfNames) a.highlightScores.push_back(unique[static_cast<size_t>(t)]);
+    for (const int t : tileOfNames) a.highlightScores.push_back(t < 0 ? 0.0 : unique[static_cast<size_t>(t)]);
 }
 
 // How well a line placed on a tile fits a name label: 0 along the bottom edge or under it

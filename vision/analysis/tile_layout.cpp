@@ -22,7 +22,7 @@ constexpr double TILE_MAX_AREA = 0.92;
 constexpr double TILE_ASPECT_MIN = 0.3;
 constexpr double TILE_ASPECT_MAX = 4.0;
 // Background colours tried, most common flat colour first.
-constexpr int BACKGROUND_CANDIDATES = 3;
+constexpr int BACKGROUND_CANDIDATES = 4;
 constexpr int MAX_CUT_DEPTH = 16;
 // A block covering this share of its region is looked into for tiles of its own, which
 // replace it when two or more of them have one size and they cover this share of it (a
@@ -30,6 +30,8 @@ constexpr int MAX_CUT_DEPTH = 16;
 constexpr double NESTED_MIN_SHARE = 0.25;
 constexpr double NESTED_MIN_COVER = 0.05;
 constexpr double SAME_SIZE = 0.15;
+// A gap in a grid taken as a tile is at least this share its neighbours' gutter colour.
+constexpr double GAP_MIN_BACKGROUND = 0.6;
 // Tiles drawn edge to edge: neighbouring cells differ by more than this in some channel
 // along at least this share of the straight line between them.
 constexpr int EDGE_STEP = 40;
@@ -102,7 +104,7 @@ std::vector<uint32_t> backgroundCandidates(const Grid& g) {
         uint32_t mean = 0;
         for (int k = 0; k < 3; ++k) mean |= uint32_t(sum[b * 3 + k] / count[b]) << (8 * k);
         const bool alike = std::any_of(out.begin(), out.end(),
-                                       [&](uint32_t c) { return channelDistance(c, mean) <= 2 * BG_TOL; });
+                                       [&](uint32_t c) { return channelDistance(c, mean) <= BG_TOL / 2; });
         if (!alike) out.push_back(mean);
     }
     return out;
@@ -294,7 +296,8 @@ void splitAtEdges(const Grid& g, const Block& b, double minW, double minH, int d
 }
 
 // The blocks of the components of `fg` that pass as tiles, each at least minW x minH cells.
-std::vector<Block> tileBlocks(const std::vector<uint8_t>& fg, const Grid& g, double minW, double minH) {
+std::vector<Block> tileBlocks(const std::vector<uint8_t>& fg, const Grid& g, double minW, double minH,
+                              bool edges) {
     std::vector<int32_t> labels;
     const std::vector<Block> boxes = labelComponents(fg, g.w, g.h, labels);
     const double gridArea = double(g.w) * double(g.h);
@@ -317,11 +320,15 @@ std::vector<Block> tileBlocks(const std::vector<uint8_t>& fg, const Grid& g, dou
         std::vector<Block> cut;
         cutBlock(mask, box, 0, cut);
         for (const Block& b : cut) {
-            if (!filled(b)) continue;
+            // The whole picture in one block is no grid: the background was wrong.
+            if (!filled(b) || double(b.w()) * double(b.h()) > TILE_MAX_AREA * gridArea) continue;
             // Edge to edge tiles are all tiles; a split leaving a part that is none (a strip
             // of margin under a tile) was no grid.
             std::vector<Block> parts;
-            splitAtEdges(g, b, minW, minH, 0, parts);
+            if (edges)
+                splitAtEdges(g, b, minW, minH, 0, parts);
+            else
+                parts.push_back(b);
             if (std::all_of(parts.begin(), parts.end(), passes))
                 out.insert(out.end(), parts.begin(), parts.end());
             else if (passes(b))
@@ -345,12 +352,12 @@ bool empty(const Grid& g, const Block& b) {
 // and thinned (a highlight frame over a gutter joins the tiles either side of it, and a
 // dark video thins to nothing): a block that holds two or more thinned tiles is those
 // tiles, and a thinned tile where nothing else is found is kept.
-Candidate tilesOnBackground(const Grid& g, uint32_t background, double minW, double minH) {
+Candidate tilesOnBackground(const Grid& g, uint32_t background, double minW, double minH, bool edges) {
     std::vector<uint8_t> fg(g.cells.size());
     for (size_t i = 0; i < fg.size(); ++i) fg[i] = channelDistance(g.cells[i], background) > BG_TOL;
-    const std::vector<Block> whole = tileBlocks(fg, g, minW, minH);
+    const std::vector<Block> whole = tileBlocks(fg, g, minW, minH, edges);
     std::vector<Block> thinned;
-    for (const Block& b : tileBlocks(erode(fg, g.w, g.h), g, minW - 2, minH - 2)) {
+    for (const Block& b : tileBlocks(erode(fg, g.w, g.h), g, minW - 2, minH - 2, edges)) {
         // One cell back on every side, as the erosion took it.
         thinned.push_back(Block{std::max<int64_t>(b.x0 - 1, 0), std::max<int64_t>(b.y0 - 1, 0),
                                 std::min(b.x1 + 1, g.w), std::min(b.y1 + 1, g.h)});
@@ -401,7 +408,7 @@ Candidate bestLayout(const Grid& g, double minW, double minH, int depth) {
     Candidate best;
     const std::vector<uint32_t> backgrounds = backgroundCandidates(g);
     for (const uint32_t background : backgrounds) {
-        Candidate c = tilesOnBackground(g, background, minW, minH);
+        Candidate c = tilesOnBackground(g, background, minW, minH, true);
         if (c.score() > best.score()) best = std::move(c);
     }
     if (depth >= MAX_NESTING) return best;
@@ -429,15 +436,64 @@ Candidate bestLayout(const Grid& g, double minW, double minH, int depth) {
     return out;
 }
 
+bool sameSize(const Block& a, const Block& b) {
+    return std::abs(a.w() - b.w()) <= SAME_SIZE * double(std::max(a.w(), b.w())) &&
+           std::abs(a.h() - b.h()) <= SAME_SIZE * double(std::max(a.h(), b.h()));
+}
+
+// Adds the gaps of a grid: a camera-off tile filled with the window's own background shows
+// no edge, but sits where a row of tiles meets a column of them, or in a slot of a row
+// between two tiles. A gap is mostly its neighbours' gutter colour and overlaps no tile.
+void completeGrid(const Grid& g, Candidate& c) {
+    const std::vector<Block> found = c.tiles;
+    const std::vector<uint32_t> backgrounds = c.backgrounds;
+    auto free = [&](const Block& s) {
+        if (s.x0 < 0 || s.y0 < 0 || s.x1 > g.w || s.y1 > g.h) return false;
+        for (const Block& t : c.tiles)
+            if (overlapOfFirst(s, t) > 0.1) return false;
+        return true;
+    };
+    auto mostlyBackground = [&](const Block& s, uint32_t background) {
+        int64_t n = 0;
+        for (int64_t y = s.y0; y < s.y1; ++y)
+            for (int64_t x = s.x0; x < s.x1; ++x) n += channelDistance(g.at(x, y), background) <= BG_TOL;
+        return double(n) >= GAP_MIN_BACKGROUND * double(s.w()) * double(s.h());
+    };
+    auto consider = [&](const Block& s, uint32_t background) {
+        if (free(s) && mostlyBackground(s, background)) {
+            c.tiles.push_back(s);
+            c.backgrounds.push_back(background);
+        }
+    };
+    for (size_t i = 0; i < found.size(); ++i) {
+        const Block& a = found[i];
+        for (size_t k = 0; k < found.size(); ++k) {
+            const Block& b = found[k];
+            if (k == i || !sameSize(a, b)) continue;
+            // The corner of the rectangle a row and a column span.
+            consider(Block{b.x0, a.y0, b.x0 + a.w(), a.y1}, backgrounds[i]);
+            // Slots between two tiles of one row.
+            const int64_t gap = b.x0 - a.x1;
+            if (std::abs(b.y0 - a.y0) * 4 <= a.h() && gap >= a.w()) {
+                int64_t gutter = gap;
+                for (const Block& t : found)
+                    if (std::abs(t.y0 - a.y0) * 4 <= a.h() && t.x0 > a.x1) gutter = std::min(gutter, t.x0 - a.x1);
+                for (int64_t x = a.x1 + gutter; x + a.w() <= b.x0; x += a.w() + gutter)
+                    consider(Block{x, a.y0, x + a.w(), a.y1}, backgrounds[i]);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 std::optional<TileLayout> findTiles(const Bitmap& bm) {
     if (bm.ptr == nullptr || bm.bpp < 3) return std::nullopt;
     const Grid g = sampleGrid(bm);
     if (g.cells.empty()) return std::nullopt;
-    const Candidate best =
-        bestLayout(g, TILE_MIN_WIDTH_FRAC * double(g.w), TILE_MIN_HEIGHT_FRAC * double(g.h), 0);
+    Candidate best = bestLayout(g, TILE_MIN_WIDTH_FRAC * double(g.w), TILE_MIN_HEIGHT_FRAC * double(g.h), 0);
     if (best.tiles.empty()) return std::nullopt;
+    completeGrid(g, best);
     // Reading order: a tile whose top lies within half a tile of the top of its row's first
     // tile joins that row.
     std::vector<size_t> byTop(best.tiles.size());
