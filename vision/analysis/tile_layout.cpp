@@ -24,12 +24,16 @@ constexpr double TILE_ASPECT_MAX = 4.0;
 // Background colours tried, most common flat colour first.
 constexpr int BACKGROUND_CANDIDATES = 4;
 constexpr int MAX_CUT_DEPTH = 16;
-// A block covering this share of its region is looked into for tiles of its own, which
+// A block covering this share of its region (a window inside a screenshot's margin) is
+// looked into for tiles of its own, which
 // replace it when two or more of them have one size and they cover this share of it (a
 // camera-off tile's avatar, or a self view floating on a speaker's tile, do not).
-constexpr double NESTED_MIN_SHARE = 0.25;
+constexpr double NESTED_MIN_SHARE = 0.6;
 constexpr double NESTED_MIN_COVER = 0.05;
 constexpr double SAME_SIZE = 0.15;
+// Tiles of one size covering this share of a region are its layout; no other background
+// colour is tried.
+constexpr double SETTLED_COVER = 0.4;
 // A gap in a grid taken as a tile is at least this share its neighbours' gutter colour.
 constexpr double GAP_MIN_BACKGROUND = 0.6;
 // Tiles drawn edge to edge: neighbouring cells differ by more than this in some channel
@@ -184,30 +188,35 @@ std::vector<Block> labelComponents(const std::vector<uint8_t>& fg, int64_t w, in
                                    std::vector<int32_t>& labels) {
     labels.assign(fg.size(), -1);
     std::vector<Block> boxes;
-    std::vector<int64_t> stack;
-    for (int64_t start = 0; start < w * h; ++start) {
-        if (!fg[static_cast<size_t>(start)] || labels[static_cast<size_t>(start)] >= 0) continue;
-        const int32_t id = static_cast<int32_t>(boxes.size());
-        Block box{start % w, start / w, start % w + 1, start / w + 1};
-        labels[static_cast<size_t>(start)] = id;
-        stack.push_back(start);
-        while (!stack.empty()) {
-            const int64_t i = stack.back();
-            stack.pop_back();
-            const int64_t x = i % w, y = i / w;
-            box.x0 = std::min(box.x0, x);
-            box.x1 = std::max(box.x1, x + 1);
-            box.y0 = std::min(box.y0, y);
-            box.y1 = std::max(box.y1, y + 1);
-            const int64_t next[4] = {x > 0 ? i - 1 : -1, x + 1 < w ? i + 1 : -1, y > 0 ? i - w : -1,
-                                     y + 1 < h ? i + w : -1};
-            for (const int64_t n : next) {
-                if (n < 0 || !fg[static_cast<size_t>(n)] || labels[static_cast<size_t>(n)] >= 0) continue;
-                labels[static_cast<size_t>(n)] = id;
-                stack.push_back(n);
+    std::vector<std::pair<int32_t, int32_t>> stack;
+    for (int64_t sy = 0; sy < h; ++sy) {
+        for (int64_t sx = 0; sx < w; ++sx) {
+            const size_t start = static_cast<size_t>(sy * w + sx);
+            if (!fg[start] || labels[start] >= 0) continue;
+            const int32_t id = static_cast<int32_t>(boxes.size());
+            Block box{sx, sy, sx + 1, sy + 1};
+            labels[start] = id;
+            stack.emplace_back(static_cast<int32_t>(sx), static_cast<int32_t>(sy));
+            while (!stack.empty()) {
+                const auto [x, y] = stack.back();
+                stack.pop_back();
+                box.x0 = std::min<int64_t>(box.x0, x);
+                box.x1 = std::max<int64_t>(box.x1, x + 1);
+                box.y0 = std::min<int64_t>(box.y0, y);
+                box.y1 = std::max<int64_t>(box.y1, y + 1);
+                auto visit = [&](int32_t nx, int32_t ny) {
+                    const size_t n = static_cast<size_t>(int64_t(ny) * w + nx);
+                    if (!fg[n] || labels[n] >= 0) return;
+                    labels[n] = id;
+                    stack.emplace_back(nx, ny);
+                };
+                if (x > 0) visit(x - 1, y);
+                if (x + 1 < w) visit(x + 1, y);
+                if (y > 0) visit(x, y - 1);
+                if (y + 1 < h) visit(x, y + 1);
             }
+            boxes.push_back(box);
         }
-        boxes.push_back(box);
     }
     return boxes;
 }
@@ -410,6 +419,8 @@ Candidate bestLayout(const Grid& g, double minW, double minH, int depth) {
     for (const uint32_t background : backgrounds) {
         Candidate c = tilesOnBackground(g, background, minW, minH, true);
         if (c.score() > best.score()) best = std::move(c);
+        // A gallery covering much of the region settles it: the other colours cost time.
+        if (best.area >= SETTLED_COVER && repeatsATileSize(best.tiles)) break;
     }
     if (depth >= MAX_NESTING) return best;
     Candidate out;
