@@ -45,7 +45,8 @@ def main():
     # Other arguments are still ignored: the command loop runs and ends with the input.
     r = run([tessival, "--bogus", "-h", "help"], env={"DISPLAY": ""})
     check(r.returncode == 0 and r.stdout == b"" and
-          r.stderr.decode().splitlines() == ["[tessival] ready",
+          r.stderr.decode().splitlines() == ["[tessival] window systems: none reachable",
+                                              "[tessival] ready",
                                               "[tessival] stdin closed, exiting"],
           f"unknown arguments still start the command loop ({r.stderr!r})")
     r = run([tessival, "--help"], stdin=b"CAPTURE\n")

@@ -19,6 +19,7 @@ def run(stdin: bytes, args=(), timeout=60, env_extra=None):
     env = dict(os.environ)
     env["DISPLAY"] = ":99997"  # nothing listens there
     env.pop("WAYLAND_DISPLAY", None)
+    env.pop("SWAYSOCK", None)
     env.update(env_extra or {})
     p = subprocess.run([TESSIVAL, *args], input=stdin, capture_output=True, timeout=timeout, env=env)
     return p.returncode, p.stdout, p.stderr
@@ -35,7 +36,8 @@ class Protocol(unittest.TestCase):
         rc, out, err = run(b"")
         self.assertEqual(rc, 0)
         self.assertEqual(out, b"")
-        self.assertEqual(err, b"[tessival] ready\n[tessival] stdin closed, exiting\n")
+        self.assertEqual(err, b"[tessival] window systems: none reachable\n"
+                              b"[tessival] ready\n[tessival] stdin closed, exiting\n")
 
     def test_blank_lines_give_nothing(self):
         rc, out, _ = run(b"\n   \n\t\n\xc2\xa0\n\r\n")

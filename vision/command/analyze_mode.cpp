@@ -60,7 +60,8 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
         return false;
     }
     RegionTextReader reader(recognizer);
-    const std::vector<TextObservation> lines = readText(reader, *image, 0, out);
+    std::string lastFailure;
+    const std::vector<TextObservation> lines = readText(reader, *image, 0, out, lastFailure);
     if (options.listLines) {
         for (const TextObservation& l : lines) {
             char box[160];

@@ -34,13 +34,24 @@ Answer rectJson(const Rect& r) { return Answer::array({r.x, r.y, r.width, r.heig
 
 }  // namespace
 
-std::vector<TextObservation> readText(TextReader& reader, const Image& img, uint64_t source, Output& out) {
+std::vector<TextObservation> readText(TextReader& reader, const Image& img, uint64_t source, Output& out,
+                                      std::string& lastFailure) {
     try {
-        return reader.read(img, source);
+        std::vector<TextObservation> lines = reader.read(img, source);
+        lastFailure.clear();
+        return lines;
     } catch (const std::exception& e) {
-        out.log(std::string("[tessival] text recognition failed, reading no text: ") + e.what());
+        // A parent polls every few seconds; the same failure is said once, not every time.
+        if (lastFailure != e.what()) {
+            lastFailure = e.what();
+            out.log("[tessival] text recognition failed, reading no text: " + lastFailure);
+        }
         return {};
     }
+}
+
+uint64_t windowKey(const WindowFacts& window) {
+    return (static_cast<uint64_t>(std::hash<std::string>{}(window.source)) << 32) ^ window.id;
 }
 
 std::optional<EncodedCrop> cropAndEncode(const Image& img, const Rect& tile, CropMemo* memo, uint64_t source) {
@@ -134,7 +145,7 @@ Answer CaptureHandlers::capture(const std::optional<std::string>& query) {
     const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
     if (!picked) return failure("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
-    const std::vector<TextObservation> lines = readText(s_.text, image, picked->window.id, s_.out);
+    const std::vector<TextObservation> lines = readText(s_.text, image, windowKey(picked->window), s_.out, lastTextFailure_);
     const ParticipantAnalysis a = analyzeParticipants(image, lines, titleOf(picked->window));
 
     updateWindowLock(s_.lock, s_.out, picked->window, a.uiHits, a.ring.best.has_value());
@@ -144,7 +155,7 @@ Answer CaptureHandlers::capture(const std::optional<std::string>& query) {
                    appAndTitle(picked->window));
         return Answer{{"ok", true}, {"window", windowInfo(*picked)}, {"names", Answer::array()}, {"unproven", true}};
     }
-    const std::optional<SpeakerCrop> crop = speakerCrop(image, a, s_.out, &cropMemo_, picked->window.id);
+    const std::optional<SpeakerCrop> crop = speakerCrop(image, a, s_.out, &cropMemo_, windowKey(picked->window));
     Answer answer = participantAnswer(a, crop, s_.out);
     answer["window"] = windowInfo(*picked);
     return answer;
@@ -172,7 +183,7 @@ Answer CaptureHandlers::captureFrame(const std::optional<std::string>& query) {
     const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
     if (!picked) return failure("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
-    const std::vector<TextObservation> lines = readText(s_.text, image, picked->window.id, s_.out);
+    const std::vector<TextObservation> lines = readText(s_.text, image, windowKey(picked->window), s_.out, lastTextFailure_);
     std::vector<std::string> texts;
     for (const TextObservation& l : lines) texts.push_back(l.text);
     const int hits = callUiHits(texts);
@@ -214,7 +225,7 @@ Answer CaptureHandlers::captureSlide(const std::optional<std::string>& query) {
     const std::optional<WindowFacts> window = findSlideWindow(s_.windows, query);
     if (!window) return failure("no shared-screen or slide window found");
     const Image image = screenshot(s_.windows, *window);
-    const std::string text = slideText(readText(s_.text, image, window->id, s_.out));
+    const std::string text = slideText(readText(s_.text, image, windowKey(*window), s_.out, lastTextFailure_));
     return Answer{{"ok", true},
                   {"window", Answer{{"app", appName(*window)},
                                      {"title", titleOf(*window)},

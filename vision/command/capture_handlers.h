@@ -22,8 +22,14 @@ struct Services {
 };
 
 // Every line of text in `img` of window `source`; a recognition that fails is logged and read
-// as no text, so the answer still carries what the pixels show.
-std::vector<TextObservation> readText(TextReader& reader, const Image& img, uint64_t source, Output& out);
+// as no text, so the answer still carries what the pixels show. `lastFailure` holds the last
+// failure said, so that a failure repeated on every capture is logged once.
+std::vector<TextObservation> readText(TextReader& reader, const Image& img, uint64_t source, Output& out,
+                                      std::string& lastFailure);
+
+// The key under which a window's reused text and crops are kept: its id within its window
+// system, and the system (ids repeat across systems).
+uint64_t windowKey(const WindowFacts& window);
 
 // A tile cut out with padding, shrunk to RING_CROP_MAX_SIDE and PNG-encoded as Base64.
 struct EncodedCrop {
@@ -76,6 +82,7 @@ public:
 private:
     Services s_;
     CropMemo cropMemo_;
+    std::string lastTextFailure_;  // logged once until reading works again
 };
 
 }  // namespace tessival
