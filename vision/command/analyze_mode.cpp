@@ -85,7 +85,11 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
     if (unproven) {
         out.log("[tessival] no call-UI/ring/named-tile content (call-ui x" + std::to_string(a.uiHits) +
                 ", ocr strings " + std::to_string(lines.size()) + ") \u2014 emitting no names");
-        a = ParticipantAnalysis{.ring = a.ring, .uiHits = a.uiHits, .drawnTiles = a.drawnTiles};
+        ParticipantAnalysis kept;
+        kept.ring = a.ring;
+        kept.uiHits = a.uiHits;
+        kept.drawnTiles = a.drawnTiles;
+        a = std::move(kept);
     }
     const std::optional<SpeakerCrop> crop = speakerCrop(*image, a, out);
     Answer answer = participantAnswer(a, crop, out);
