@@ -409,8 +409,8 @@ struct PulseAudioSource::Impl {
         }
         s->description = "sink " + target.sink + " (source " + target.source + ")";
         // We ask for 48 kHz; the rate the stream reports is the one its frames count in.
-        const pa_sample_spec* spec = pa_stream_get_sample_spec(s->stream.get());
-        if (spec != nullptr && spec->rate > 0) s->rate = spec->rate;
+        const pa_sample_spec* format = pa_stream_get_sample_spec(s->stream.get());
+        if (format != nullptr && format->rate > 0) s->rate = format->rate;
         s->ready = true;
         live.push_back(s.get());
         return s;
