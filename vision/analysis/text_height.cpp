@@ -18,6 +18,24 @@ constexpr double CORE_SHARE = 0.5;
 
 }  // namespace
 
+namespace {
+
+// The height that half of the weight lies at or below; nothing for no heights.
+std::optional<double> weightedMedian(std::vector<std::pair<double, double>> heights) {
+    if (heights.empty()) return std::nullopt;
+    std::sort(heights.begin(), heights.end());
+    double total = 0;
+    for (const auto& h : heights) total += h.second;
+    double seen = 0;
+    for (const auto& [height, weight] : heights) {
+        seen += weight;
+        if (seen * 2 >= total) return height;
+    }
+    return heights.back().first;
+}
+
+}  // namespace
+
 std::optional<double> textHeight(const GreyImage& part, int* lineCount) {
     if (part.width < 3 || part.height < 2 ||
         static_cast<int64_t>(part.pixels.size()) < part.width * part.height)
@@ -63,16 +81,7 @@ std::optional<double> textHeight(const GreyImage& part, int* lineCount) {
         y = end + 1;
     }
     if (lineCount) *lineCount = static_cast<int>(heights.size());
-    if (heights.empty()) return std::nullopt;
-    std::sort(heights.begin(), heights.end());
-    double total = 0;
-    for (const auto& h : heights) total += h.second;
-    double seen = 0;
-    for (const auto& [height, weight] : heights) {
-        seen += weight;
-        if (seen * 2 >= total) return height;
-    }
-    return heights.back().first;
+    return weightedMedian(std::move(heights));
 }
 
 std::optional<double> pictureTextHeight(const GreyImage& g, const std::vector<PixelArea>& regions) {
@@ -83,16 +92,7 @@ std::optional<double> pictureTextHeight(const GreyImage& g, const std::vector<Pi
         const std::optional<double> h = textHeight(cropGrey(g, r), &lines);
         if (h && lines == 1) heights.emplace_back(*h, static_cast<double>(r.width));
     }
-    if (heights.empty()) return std::nullopt;
-    std::sort(heights.begin(), heights.end());
-    double total = 0;
-    for (const auto& h : heights) total += h.second;
-    double seen = 0;
-    for (const auto& [height, weight] : heights) {
-        seen += weight;
-        if (seen * 2 >= total) return height;
-    }
-    return heights.back().first;
+    return weightedMedian(std::move(heights));
 }
 
 double readingScale(std::optional<double> height) {
