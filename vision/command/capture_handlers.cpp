@@ -10,6 +10,7 @@
 #include "analysis/slide_text.h"
 #include "analysis/tile_inference.h"
 #include "analysis/meeting_text.h"
+#include "windows/display_geometry.h"
 #include "windows/screenshot.h"
 #include "windows/slide_window.h"
 #include "windows/window_scoring.h"
@@ -143,7 +144,7 @@ Answer participantAnswer(const ParticipantAnalysis& a, const std::optional<Speak
 
 Answer CaptureHandlers::capture(const std::optional<std::string>& query) {
     const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
-    if (!picked) return failure("no meeting window found");
+    if (!picked) return nothingFound("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
     const std::vector<TextObservation> lines = readText(s_.text, image, windowKey(picked->window), s_.out, lastTextFailure_);
     const ParticipantAnalysis a = analyzeParticipants(image, lines, titleOf(picked->window));
@@ -181,7 +182,7 @@ std::optional<Rect> galleryRect(const std::vector<Rect>& tiles, int64_t imgW, in
 
 Answer CaptureHandlers::captureFrame(const std::optional<std::string>& query) {
     const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
-    if (!picked) return failure("no meeting window found");
+    if (!picked) return nothingFound("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
     const std::vector<TextObservation> lines = readText(s_.text, image, windowKey(picked->window), s_.out, lastTextFailure_);
     std::vector<std::string> texts;
@@ -223,7 +224,7 @@ Answer CaptureHandlers::captureFrame(const std::optional<std::string>& query) {
 
 Answer CaptureHandlers::captureSlide(const std::optional<std::string>& query) {
     const std::optional<WindowFacts> window = findSlideWindow(s_.windows, query);
-    if (!window) return failure("no shared-screen or slide window found");
+    if (!window) return nothingFound("no shared-screen or slide window found");
     const Image image = screenshot(s_.windows, *window);
     const std::string text = slideText(readText(s_.text, image, windowKey(*window), s_.out, lastTextFailure_));
     return Answer{{"ok", true},
@@ -231,6 +232,34 @@ Answer CaptureHandlers::captureSlide(const std::optional<std::string>& query) {
                                      {"title", titleOf(*window)},
                                      {"source", window->source}}},
                   {"text", text}};
+}
+
+Answer CaptureHandlers::nothingFound(const char* error) {
+    if (s_.chooser != nullptr && !s_.chooser->hasChoice()) return failure("no window chosen");
+    return failure(error);
+}
+
+Answer CaptureHandlers::chooseWindow() {
+    if (s_.chooser == nullptr) return failure("window choice unavailable: not needed on this desktop");
+    const WindowChoice choice = s_.chooser->choose();
+    switch (choice.outcome) {
+        case WindowChoice::Outcome::Cancelled:
+            s_.out.log("[tessival] window choice cancelled by the user");
+            return failure("window choice cancelled");
+        case WindowChoice::Outcome::Unavailable:
+            s_.out.log("[tessival] window choice unavailable: " + choice.reason);
+            return failure("window choice unavailable: " + choice.reason);
+        case WindowChoice::Outcome::Chosen:
+            break;
+    }
+    const WindowFacts& w = choice.window;
+    const std::vector<DisplayFacts> displays = s_.windows.shareableContent(false).displays;
+    const std::optional<DisplayFacts> display = displayFor(w, displays);
+    const PickedWindow picked =
+        makePicked(w, displays, display ? std::optional<uint32_t>(display->id) : std::nullopt,
+                   s_.windows.mainDisplayId(), {.area = w.frame.width * w.frame.height});
+    s_.out.log("[tessival] window chosen: " + describe(w));
+    return Answer{{"ok", true}, {"window", windowInfo(picked)}};
 }
 
 }  // namespace tessival

@@ -8,6 +8,7 @@
 #include "base/answer.h"
 #include "command/command_loop.h"
 #include "base/output.h"
+#include "windows/window_chooser.h"
 #include "windows/window_search.h"
 #include "windows/window_system.h"
 
@@ -19,6 +20,8 @@ struct Services {
     TextReader& text;
     Output& out;
     WindowLock& lock;
+    // Where the user must pick the window (the desktop portal); null where windows are listed.
+    WindowChooser* chooser = nullptr;
 };
 
 // Every line of text in `img` of window `source`; a recognition that fails is logged and read
@@ -71,15 +74,20 @@ Answer participantAnswer(const ParticipantAnalysis& a, const std::optional<Speak
 // when there are fewer than 2 tiles or it is too small or covers most of the image.
 std::optional<Rect> galleryRect(const std::vector<Rect>& tiles, int64_t imgW, int64_t imgH);
 
-// CAPTURE, CAPTURE_FRAME and CAPTURE_SLIDE.
+// CAPTURE, CAPTURE_FRAME, CAPTURE_SLIDE and CHOOSE_WINDOW.
 class CaptureHandlers final : public CommandHandlers {
 public:
     explicit CaptureHandlers(Services services) : s_(services) {}
     Answer capture(const std::optional<std::string>& query) override;
     Answer captureFrame(const std::optional<std::string>& query) override;
     Answer captureSlide(const std::optional<std::string>& query) override;
+    Answer chooseWindow() override;
 
 private:
+    // The answer when no window was found: where only a chosen window can be read and none
+    // is, the parent must ask the user first.
+    Answer nothingFound(const char* error);
+
     Services s_;
     CropMemo cropMemo_;
     std::string lastTextFailure_;  // logged once until reading works again

@@ -6,6 +6,7 @@
 
 #include "analysis/tile_inference.h"
 #include "testing/canvas.h"
+#include "testing/fake_window_chooser.h"
 #include "testing/fake_window_system.h"
 #include "testing/log_capture.h"
 
@@ -297,6 +298,43 @@ TEST_F(CaptureHandlerTest, SlideAnswerHasAppTitleAndSource) {
     const Answer untitled = handlers().captureSlide(std::string("x"));
     EXPECT_EQ(untitled["ok"], true);
     EXPECT_EQ(untitled["window"]["app"], "LibreOffice Impress");
+}
+
+TEST_F(CaptureHandlerTest, ChooseWindowAnswersEachOutcome) {
+    EXPECT_EQ(handlers().chooseWindow(),
+              (Answer{{"ok", false}, {"error", "window choice unavailable: not needed on this desktop"}}));
+
+    FakeWindowChooser chooser;
+    const auto choose = [&] { return CaptureHandlers(Services{ws, ocr, log.out, lock, &chooser}).chooseWindow(); };
+    chooser.next = {WindowChoice::Outcome::Cancelled, "", {}};
+    EXPECT_EQ(choose(), (Answer{{"ok", false}, {"error", "window choice cancelled"}}));
+    chooser.next = {WindowChoice::Outcome::Unavailable, "the desktop portal offers no window sources", {}};
+    EXPECT_EQ(choose(), (Answer{{"ok", false},
+                                {"error", "window choice unavailable: the desktop portal offers no window sources"}}));
+
+    WindowFacts chosen = window(1, "", "", {0, 0, 720, 450});
+    chosen.app.reset();
+    chosen.source = "portal";
+    ws.windows = {chosen};
+    chooser.next = {WindowChoice::Outcome::Chosen, "", chosen};
+    const Answer a = choose();
+    EXPECT_EQ(a["ok"], true);
+    EXPECT_EQ(a["window"]["source"], "portal");
+    EXPECT_EQ(a["window"]["display_index"], 1);
+    EXPECT_EQ(a["window"]["window_area"], 720 * 450);
+}
+
+TEST_F(CaptureHandlerTest, WithoutAChoiceCapturesAnswerNoWindowChosen) {
+    FakeWindowChooser chooser;
+    CaptureHandlers h(Services{ws, ocr, log.out, lock, &chooser});
+    const Answer none{{"ok", false}, {"error", "no window chosen"}};
+    EXPECT_EQ(h.capture(std::nullopt), none);
+    EXPECT_EQ(h.captureFrame(std::nullopt), none);
+    EXPECT_EQ(h.captureSlide(std::nullopt), none);
+    EXPECT_EQ(chooser.chooseCalls, 0);
+    // Once chosen, a window that is no meeting is said as on any desktop.
+    chooser.chosen = true;
+    EXPECT_EQ(h.capture(std::nullopt), (Answer{{"ok", false}, {"error", "no meeting window found"}}));
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ constexpr std::array<CommandWord, 3> COMMAND_WORDS = {{
 ParsedLine parseCommandLine(std::string_view line) {
     const std::string_view t = unicode::trimHorizontalSpace(line);
     if (t.empty()) return ParsedLine{true, std::nullopt};
+    // Takes no query: there is nothing to prefer in a dialog the user answers.
+    if (t == "CHOOSE_WINDOW") return ParsedLine{false, Command{CommandKind::ChooseWindow, std::nullopt}};
     for (const CommandWord& cw : COMMAND_WORDS) {
         if (t == cw.word) return ParsedLine{false, Command{cw.kind, std::nullopt}};
         if (t.size() > cw.word.size() + 1 && t.substr(0, cw.word.size()) == cw.word &&
@@ -103,6 +105,8 @@ int runCommandLoop(int inputFd, Output& out, CommandHandlers& handlers) {
                     return handlers.captureSlide(cmd.query);
                 case CommandKind::Frame:
                     return handlers.captureFrame(cmd.query);
+                case CommandKind::ChooseWindow:
+                    return handlers.chooseWindow();
                 case CommandKind::Participants:
                     break;
             }

@@ -11,7 +11,7 @@
 
 namespace tessival {
 
-enum class CommandKind { Participants, Frame, Slide };
+enum class CommandKind { Participants, Frame, Slide, ChooseWindow };
 
 struct Command {
     CommandKind kind = CommandKind::Participants;
@@ -28,14 +28,15 @@ struct ParsedLine {
 // after trimming horizontal white space.
 ParsedLine parseCommandLine(std::string_view line);
 
-// The three capture handlers. Each returns one answer and should not throw; if one does,
-// the loop answers for it.
+// The command handlers. Each returns one answer and should not throw; if one does, the
+// loop answers for it.
 class CommandHandlers {
 public:
     virtual ~CommandHandlers() = default;
     virtual Answer capture(const std::optional<std::string>& query) = 0;
     virtual Answer captureFrame(const std::optional<std::string>& query) = 0;
     virtual Answer captureSlide(const std::optional<std::string>& query) = 0;
+    virtual Answer chooseWindow() = 0;
 };
 
 // Lines longer than this are read to their end but answered as unknown commands, so a

@@ -117,6 +117,10 @@ struct RecordingHandlers : CommandHandlers {
         calls.push_back("slide");
         throw 7;
     }
+    Answer chooseWindow() override {
+        calls.push_back("choose");
+        return Answer{{"ok", false}};
+    }
 };
 
 struct LoopRun {
@@ -142,15 +146,19 @@ LoopRun runLoop(const std::string& input) {
 }
 
 TEST(CommandLoop, OneAnswerPerCommandInOrder) {
-    const LoopRun r = runLoop("CAPTURE\n\n   \ncapture\nCAPTURE_FRAME x\nCAPTURE_SLIDE\nCAPTURE  q\n");
+    const LoopRun r = runLoop(
+        "CAPTURE\n\n   \ncapture\nCAPTURE_FRAME x\nCAPTURE_SLIDE\nCAPTURE  q\n CHOOSE_WINDOW\t\n"
+        "CHOOSE_WINDOW x\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "{\"n\":1,\"ok\":true}\n"
               "{\"error\":\"unknown command\",\"ok\":false}\n"
               "{\"error\":\"no X server\",\"ok\":false}\n"
               "{\"error\":\"internal error\",\"ok\":false}\n"
-              "{\"n\":4,\"ok\":true}\n");
-    EXPECT_EQ(r.calls, (std::vector<std::string>{"capture:-", "frame:x", "slide", "capture: q"}));
+              "{\"n\":4,\"ok\":true}\n"
+              "{\"ok\":false}\n"
+              "{\"error\":\"unknown command\",\"ok\":false}\n");
+    EXPECT_EQ(r.calls, (std::vector<std::string>{"capture:-", "frame:x", "slide", "capture: q", "choose"}));
     EXPECT_EQ(r.err, "[tessival] ready\n[tessival] stdin closed, exiting\n");
 }
 
