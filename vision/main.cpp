@@ -2,6 +2,7 @@
 // with one JSON line on standard output; diagnostics go to standard error.
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "base/output.h"
 #include "command/selftest.h"
 #include "windows/window_search.h"
+#include "platform/portal_choice.h"
 #include "platform/session_windows.h"
 
 // The build passes the project version; a build without it still compiles.
@@ -28,13 +30,14 @@ namespace {
 constexpr const char* VERSION_LINE = "tessival " SIDECARS_VERSION "\n";
 
 constexpr const char* USAGE =
-    "Usage: tessival                  read commands on standard input (the sidecar)\n"
+    "Usage: tessival [--state-dir DIR]  read commands on standard input (the sidecar)\n"
     "       tessival --analyze IMAGE [--title TITLE] [--slide] [--lines] [--annotate OUT.png]\n"
     "       tessival --selftest\n"
     "       tessival --detect-ring IMAGE\n"
     "       tessival --help | --version\n"
     "\n"
-    "Finds the meeting window (X11, XWayland or sway), captures it, reads it with\n"
+    "Finds the meeting window (X11, XWayland, sway, or the window chosen through the\n"
+    "desktop portal on other Wayland desktops), captures it, reads it with\n"
     "Tesseract and answers each command line on standard input with one JSON line on\n"
     "standard output.\n"
     "Diagnostics go to standard error. Standard input closed ends the program (status 0).\n"
@@ -43,6 +46,8 @@ constexpr const char* USAGE =
     "  CAPTURE [query]        participant names, their tiles, the speaker and a crop of it\n"
     "  CAPTURE_FRAME [query]  a PNG of the meeting window or its gallery\n"
     "  CAPTURE_SLIDE [query]  the text of a shared screen or slide window\n"
+    "  CHOOSE_WINDOW          let the user pick the meeting window (GNOME, KDE and other\n"
+    "                         desktops that show a program only a window the user chose)\n"
     "\n"
     "Options:\n"
     "  --analyze IMAGE    read a saved window image (PNG, JPEG, BMP) as CAPTURE would and\n"
@@ -50,6 +55,8 @@ constexpr const char* USAGE =
     "                     --slide reads it as a slide, --lines logs every line read,\n"
     "                     --annotate draws the name boxes, tiles, scores and the ring\n"
     "                     onto a copy of the image\n"
+    "  --state-dir DIR    where the desktop portal's restore token is kept (default\n"
+    "                     $XDG_STATE_HOME/tessival, else ~/.local/state/tessival)\n"
     "  --selftest         run the built-in checks; one JSON verdict line, status 0 or 1\n"
     "  --detect-ring IMAGE  run the speaker-ring detector on an image file\n"
     "  --help             show this text\n"
@@ -112,8 +119,15 @@ int main(int argc, char** argv) {
 
     // The engine loads on its own thread from here, alongside the window system's set-up.
     std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
-    std::unique_ptr<WindowSystem> windows = makeSessionWindowSystem(out);
+    std::string stateDirOption;
+    for (size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == "--state-dir") stateDirOption = args[i + 1];
+    }
+    const char* xdgState = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    SessionWindows session = makeSessionWindowSystem(
+        out, stateDirectory(stateDirOption, xdgState != nullptr ? xdgState : "", home != nullptr ? home : ""));
     RegionTextReader reader(*recognizer);
-    CaptureHandlers handlers(Services{*windows, reader, out, lock});
+    CaptureHandlers handlers(Services{*session.windows, reader, out, lock, session.chooser});
     return runCommandLoop(STDIN_FILENO, out, handlers);
 }
