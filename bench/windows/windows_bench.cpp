@@ -17,7 +17,7 @@ using namespace tessival;
 struct World {
     int devNull = open("/dev/null", O_WRONLY);
     Output out{devNull, devNull};
-    std::unique_ptr<WindowSystem> ws = makeSessionWindowSystem(out);
+    std::unique_ptr<WindowSystem> ws = makeSessionWindowSystem(out, std::nullopt).windows;
     WindowLock lock;
 };
 
