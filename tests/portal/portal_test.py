@@ -22,26 +22,11 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
-from harness import LineProgram, check, cleanup, failures, missing_tools, spawn  # noqa: E402
-from pulse_fixture import PipeWireServer  # noqa: E402
+from harness import check, cleanup, failures, missing_tools  # noqa: E402
+from portal_fixture import TOKEN, Bus, Rig  # noqa: E402
 
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
-PORTAL = os.path.join(HERE, "test_portal.py")
 MODEL = "/usr/share/tesseract-ocr/5/tessdata/Latin.traineddata"
-TOKEN = "portal-restore-token"
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-"""
 
 
 def require():
@@ -64,69 +49,6 @@ class Scene:
         self.image = os.path.join(work, self.truth["file"])
 
 
-class Bus(PipeWireServer):
-    """PipeWire on a private session bus that starts no services of its own: the desktop's
-    real portal, if installed, must not answer for the stand-in."""
-
-    def _spawn(self, args, log_name, env=None):
-        if args[0] == "dbus-daemon":
-            config = os.path.join(self.dir, "bus.conf")
-            with open(config, "w") as f:
-                f.write(BUS_CONFIG)
-            args = [("--config-file=" + config if a == "--session" else a) for a in args]
-        return super()._spawn(args, log_name, env)
-
-
-class Rig:
-    """The stand-in portal and the producer on `server`; tessival processes on demand."""
-
-    def __init__(self, server, work, tessival, producer, scene):
-        self.server, self.work, self.tessival, self.producer_exe = server, work, tessival, producer
-        self.scene = scene
-        self.control = os.path.join(work, "control.json")
-        self.record = os.path.join(work, "record.txt")
-        self.env = server.base_env()
-        for name in ("DISPLAY", "SWAYSOCK"):
-            self.env.pop(name, None)
-        # A Wayland session that is not wlroots: the portal is the route.
-        self.env["WAYLAND_DISPLAY"] = "wayland-test"
-        self.producer = None
-        self.node = None
-        self.count = 0
-
-    def play(self):
-        self.producer = spawn([self.producer_exe, self.scene.image, "10"], env=self.env,
-                              stdout=subprocess.PIPE, text=True)
-        line = self.producer.stdout.readline().split()
-        if len(line) != 2 or line[0] != "node":
-            raise RuntimeError("the producer announced no node")
-        self.node = int(line[1])
-
-    def stop_playing(self):
-        self.producer.terminate()
-        self.producer.wait(10)
-
-    def answer(self, how):
-        with open(self.control, "w") as f:
-            json.dump({"answer": how, "node": self.node}, f)
-
-    def start_portal(self):
-        p = spawn(["/usr/bin/python3", PORTAL, self.control, self.record], env=self.env,
-                  stdout=subprocess.PIPE, text=True)
-        if p.stdout.readline().strip() != "ready":
-            raise RuntimeError("the stand-in portal did not start")
-
-    def dialogs(self):
-        if not os.path.exists(self.record):
-            return []
-        return open(self.record).read().split()
-
-    def start(self, state):
-        self.count += 1
-        return LineProgram([self.tessival, "--state-dir", state], self.env,
-                           os.path.join(self.work, "tessival%d.log" % self.count), "tessival")
-
-
 def logged(t, text):
     return any(text in line for line in t.log_lines())
 
@@ -138,7 +60,7 @@ def main(tessival, producer):
     state = os.path.join(work, "state")
     token_path = os.path.join(state, TOKEN)
     with Bus(with_sink=False) as server:
-        rig = Rig(server, work, tessival, producer, scene)
+        rig = Rig(server, work, tessival, producer, scene.image)
         try:
             t = rig.start(state)
             check(t.ask("CHOOSE_WINDOW") == {"ok": False, "error": "window choice unavailable: "

@@ -2,7 +2,7 @@
 bus of DBUS_SESSION_BUS_ADDRESS and answers the screen cast's window choice the way a
 desktop would, without a person.
 
-    test_portal.py CONTROL_JSON RECORD_FILE
+    portal_service.py CONTROL_JSON RECORD_FILE
 
 CONTROL_JSON is read at every Start: {"answer": "choose" | "cancel" | "deny",
 "node": <PipeWire node id>, "source_types": 3}. A Start with a restore token this portal
