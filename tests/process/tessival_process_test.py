@@ -3,12 +3,15 @@
 Usage: tessival_process_test.py PATH_TO_TESSIVAL
 
 No X server is reached: DISPLAY points at a display nobody serves, so every capture
-command must still get exactly one (failure) answer.
+command must still get exactly one (failure) answer. The OCR model is checked through
+--analyze of a generated meeting picture.
 """
 import json
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -121,6 +124,66 @@ class Arguments(unittest.TestCase):
     def test_unknown_arguments_are_ignored(self):
         rc, out, err = run(b"", args=["--frobnicate"])
         self.assertEqual(rc, 0)
+
+
+LEAN_FALLBACK = "[tessival] lean OCR model missing or unreadable"
+SCENES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fixtures", "make_scenes.py")
+
+
+class OcrModel(unittest.TestCase):
+    """The lean model beside the program is the one read; without it, the packaged one, said once."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="tessival-model-")
+        subprocess.run([sys.executable, SCENES, cls.tmp, "--only", "demo_gallery"], check=True,
+                       stdout=subprocess.DEVNULL)
+        scene = json.load(open(os.path.join(cls.tmp, "manifest.json")))[0]
+        cls.picture, cls.names = os.path.join(cls.tmp, scene["file"]), set(scene["names"])
+        cls.lean = os.path.join(os.path.dirname(os.path.dirname(TESSIVAL)), "share", "meeting-sidecars",
+                                "tessdata", "Latin.traineddata")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def read(self, exe):
+        """Names read by `exe --analyze`, its diagnostics and its peak memory in MiB."""
+        env = {k: v for k, v in os.environ.items() if k != "TESSDATA_PREFIX"}
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            p = subprocess.Popen([exe, "--analyze", self.picture], stdout=out, stderr=err, env=env)
+            _, _, usage = os.wait4(p.pid, 0)
+            p.returncode = 0  # reaped here, for its memory figure
+            out.seek(0)
+            err.seek(0)
+            names = {n["text"] for n in json.loads(out.read()).get("names", [])}
+            return names, err.read().decode(), usage.ru_maxrss // 1024
+
+    def test_lean_model_built_and_read(self):
+        self.assertTrue(os.path.isfile(self.lean), f"the build derives {self.lean}")
+        size = os.path.getsize(self.lean)
+        self.assertLess(size, 40 << 20, f"lean model of {size} bytes")
+        names, err, peak_mib = self.read(TESSIVAL)
+        self.assertNotIn(LEAN_FALLBACK, err)
+        self.assertGreaterEqual(len(names & self.names), len(self.names) - 1, f"names read: {names}")
+        self.assertLess(peak_mib, 200, "peak memory of the lean model, well under the packaged one's")
+
+    def test_missing_or_cut_model_falls_back_with_one_line(self):
+        with open(self.lean, "rb") as f:
+            head = f.read(4096)
+        for case, model in (("missing", None), ("cut", head), ("foreign", b"not a model" * 100)):
+            with self.subTest(case), tempfile.TemporaryDirectory() as prefix:
+                os.mkdir(os.path.join(prefix, "bin"))
+                exe = shutil.copy(TESSIVAL, os.path.join(prefix, "bin"))
+                if model is not None:
+                    folder = os.path.join(prefix, "share", "meeting-sidecars", "tessdata")
+                    os.makedirs(folder)
+                    with open(os.path.join(folder, "Latin.traineddata"), "wb") as f:
+                        f.write(model)
+                names, err, peak_mib = self.read(exe)
+                self.assertEqual(err.count(LEAN_FALLBACK), 1, err)
+                self.assertGreaterEqual(len(names & self.names), len(self.names) - 1, f"names read: {names}")
+                self.assertGreater(peak_mib, 200, "the packaged model is the one read")
 
 
 if __name__ == "__main__":

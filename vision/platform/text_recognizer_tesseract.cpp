@@ -6,6 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <optional>
 #include <memory>
@@ -31,22 +35,87 @@ constexpr const char* MODEL = "Latin";
 // scenes (100 to 250 and the engine's own estimate), this one read the most names.
 constexpr int SOURCE_DPI = 144;
 
-std::unique_ptr<tesseract::TessBaseAPI> loadEngine() {
-    // The image library's complaints about tiny parts would land on our diagnostic channel.
-    setMsgSeverity(L_SEVERITY_NONE);
+// The lean model (the packaged Latin model with its word list cut down to what labels are made
+// of, see cmake/ocr_model.cmake) lives in share/meeting-sidecars/tessdata of the prefix the
+// program is installed to (<prefix>/bin/tessival), or of the build tree; programs built one
+// folder deeper (the benchmarks) find the same one a level up. The first such folder that exists,
+// else the installed place; empty when the program's own path is unknown.
+std::string leanModelDir() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return {};
+    const std::filesystem::path installed = exe.parent_path().parent_path();
+    for (const std::filesystem::path& prefix : {installed, installed.parent_path()}) {
+        const std::filesystem::path dir = prefix / "share" / "meeting-sidecars" / "tessdata";
+        if (std::filesystem::is_directory(dir, ec)) return dir.string();
+    }
+    return (installed / "share" / "meeting-sidecars" / "tessdata").string();
+}
+
+// Whether `path` is a whole language-data file with a network in it. The engine trusts the
+// offsets of the file's table of contents, so a cut or foreign file is refused before it reads one.
+bool wholeModelFile(const std::string& path) {
+    constexpr int32_t MAX_ENTRIES = 64;
+    constexpr int32_t LSTM_ENTRY = 17;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    const auto size = static_cast<int64_t>(in.tellg());
+    in.seekg(0);
+    int32_t entries = 0;
+    if (!in.read(reinterpret_cast<char*>(&entries), sizeof entries)) return false;
+    if (entries <= LSTM_ENTRY || entries > MAX_ENTRIES) return false;
+    const int64_t header = static_cast<int64_t>(sizeof entries) + int64_t{8} * entries;
+    std::vector<int64_t> offsets(static_cast<size_t>(entries));
+    if (!in.read(reinterpret_cast<char*>(offsets.data()), static_cast<std::streamsize>(header - 4))) return false;
+    for (const int64_t o : offsets) {
+        if (o != -1 && (o < header || o > size)) return false;
+    }
+    return offsets[LSTM_ENTRY] != -1;
+}
+
+void logLine(const std::string& text) {
+    const std::string line = text + "\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
+// An engine over the model in `dataDir` (nullptr: the packaged one, or TESSDATA_PREFIX).
+std::unique_ptr<tesseract::TessBaseAPI> initEngine(const char* dataDir) {
     auto api = std::make_unique<tesseract::TessBaseAPI>();
-    // Names and labels are not dictionary words: skip loading the word lists.
+    // A global setting: it holds from here on, for the loading too.
+    api->SetVariable("debug_file", "/dev/null");
+    // The older engine's word lists are not needed (the network's decoder keeps its own).
     // Sauvola's local threshold keeps a label on a video tile apart from the picture
     // round it, where one global threshold merges them.
     const std::vector<std::string> names = {"load_system_dawg", "load_freq_dawg", "thresholding_method"};
     const std::vector<std::string> values = {"0", "0", "2"};
-    if (api->Init(nullptr, MODEL, tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) != 0) {
+    if (api->Init(dataDir, MODEL, tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) != 0) return nullptr;
+    return api;
+}
+
+std::unique_ptr<tesseract::TessBaseAPI> loadEngine() {
+    // The image library's complaints about tiny parts would land on our diagnostic channel,
+    // and so would the engine's own about a file it cannot use (we say it once, below).
+    setMsgSeverity(L_SEVERITY_NONE);
+    std::unique_ptr<tesseract::TessBaseAPI> api;
+    // TESSDATA_PREFIX names the model's folder: whoever sets it gets that model, as before.
+    const char* prefix = std::getenv("TESSDATA_PREFIX");
+    if (prefix != nullptr && *prefix != '\0') {
+        api = initEngine(nullptr);
+    } else {
+        const std::string lean = leanModelDir();
+        const std::string leanFile = lean + "/" + MODEL + ".traineddata";
+        if (!lean.empty() && wholeModelFile(leanFile)) api = initEngine(lean.c_str());
+        if (!api) {
+            logLine("[tessival] lean OCR model missing or unreadable (" + leanFile + "), loading the packaged one");
+            api = initEngine(nullptr);
+        }
+    }
+    if (!api) {
         throw PlatformError(std::string("cannot load the OCR model '") + MODEL +
-                                 "' (install tesseract-ocr-script-latn or set TESSDATA_PREFIX)");
+                            "' (install tesseract-ocr-script-latn or set TESSDATA_PREFIX)");
     }
     // Sparse text finds every label of a gallery as a line of its own.
     api->SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
-    api->SetVariable("debug_file", "/dev/null");
     return api;
 }
 
