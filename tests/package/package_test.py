@@ -4,11 +4,13 @@
   package_test.py <cpack> <CPackConfig.cmake> <version>
 
 Checks the package's name, version, architecture and dependencies, that it holds both
-programs and the documentation under /usr, and that the unpacked tessival passes
---selftest and both programs report the version. Exit 0 on success, 1 on failure, 77 when
+programs, the lean OCR model and the documentation under /usr, that the unpacked tessival
+passes --selftest and reads the names of a generated meeting picture with the lean model, and
+that both programs report the version. Exit 0 on success, 1 on failure, 77 when
 dpkg-deb is missing (a failure when CI is set).
 """
 import glob
+import json
 import os
 import subprocess
 import sys
@@ -16,6 +18,8 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
 from harness import check, failures, missing_tools  # noqa: E402
+
+SCENES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fixtures", "make_scenes.py")
 
 
 
@@ -64,6 +68,18 @@ def main():
         print(r.stdout, r.stderr[-2000:])
         check(r.returncode == 0 and '"selftest":"pass"' in r.stdout,
               "the unpacked tessival passes --selftest")
+        model = os.path.join(root, "usr", "share", "meeting-sidecars", "tessdata", "Latin.traineddata")
+        check(os.path.isfile(model), "the lean OCR model is installed")
+        subprocess.run([sys.executable, SCENES, tmp, "--only", "demo_gallery"], check=True,
+                       stdout=subprocess.DEVNULL)
+        scene = json.load(open(os.path.join(tmp, "manifest.json")))[0]
+        env = {k: v for k, v in os.environ.items() if k != "TESSDATA_PREFIX"}
+        r = subprocess.run([tessival, "--analyze", os.path.join(tmp, scene["file"])], capture_output=True,
+                           text=True, timeout=120, env=env)
+        read = {n["text"] for n in json.loads(r.stdout or "{}").get("names", [])}
+        check("lean OCR model missing" not in r.stderr, f"the unpacked tessival reads with the lean model: {r.stderr[-300:]}")
+        check(len(read & set(scene["names"])) >= len(scene["names"]) - 1,
+              f"the unpacked tessival reads the names ({sorted(read)})")
         for exe, name in ((tessival, "tessival"), (sondrel, "sondrel")):
             r = subprocess.run([exe, "--version"], capture_output=True, text=True, timeout=30)
             check(r.returncode == 0 and r.stdout == f"{name} {version}\n",
