@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -75,20 +76,29 @@ class ContextScope {
 };
 
 GDBusConnection* connectSessionBus(std::string& why) {
+    // Without a session bus GLib would try to launch one through the X server; a sidecar must
+    // not start daemons of its own.
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if ((address == nullptr || *address == '\0') &&
+        (runtime == nullptr || access((std::string(runtime) + "/bus").c_str(), F_OK) != 0)) {
+        why = "no session bus (DBUS_SESSION_BUS_ADDRESS is not set)";
+        return nullptr;
+    }
     GError* err = nullptr;
-    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &err);
-    if (address == nullptr) {
+    gchar* busAddress = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &err);
+    if (busAddress == nullptr) {
         why = std::string("no session bus (") + err->message + ")";
         g_error_free(err);
         return nullptr;
     }
     // A connection of our own: the shared one would end the process when the bus goes away.
     GDBusConnection* c = g_dbus_connection_new_for_address_sync(
-        address,
+        busAddress,
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
         nullptr, nullptr, &err);
-    g_free(address);
+    g_free(busAddress);
     if (c == nullptr) {
         why = std::string("cannot connect to the session bus (") + err->message + ")";
         g_error_free(err);
