@@ -50,9 +50,9 @@ void onParamChanged(void* data, uint32_t id, const spa_pod* param) {
     params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
         SPA_POD_CHOICE_RANGE_Int(8, 2, 16), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
-        SPA_PARAM_BUFFERS_size, SPA_POD_Int(static_cast<int>(p->bgrx.bytes.size())), SPA_PARAM_BUFFERS_stride,
-        SPA_POD_Int(static_cast<int>(p->bgrx.bytesPerRow)), SPA_PARAM_BUFFERS_dataType,
-        SPA_POD_CHOICE_FLAGS_Int(1 << SPA_DATA_MemFd)));
+        SPA_PARAM_BUFFERS_size, SPA_POD_Int(static_cast<int>(p->bgrx.bytes.size())),
+        SPA_PARAM_BUFFERS_stride, SPA_POD_Int(static_cast<int>(p->bgrx.bytesPerRow)),
+        SPA_PARAM_BUFFERS_dataType, SPA_POD_CHOICE_FLAGS_Int(1 << SPA_DATA_MemFd)));
     pw_stream_update_params(p->stream, params, 1);
 }
 
@@ -113,20 +113,23 @@ int main(int argc, char** argv) {
         return e;
     }();
     p.stream = pw_stream_new_simple(loop, "tessival-test-window",
-                                    pw_properties_new(PW_KEY_MEDIA_CLASS, "Video/Source", nullptr), &events, &p);
+                                    pw_properties_new(PW_KEY_MEDIA_CLASS, "Video/Source", nullptr),
+                                    &events, &p);
     uint8_t buffer[1024];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
     spa_rectangle size{static_cast<uint32_t>(img->width), static_cast<uint32_t>(img->height)};
     spa_fraction rate{static_cast<uint32_t>(fps > 0 ? fps : 1), 1};
     const spa_pod* params[1];
     params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-        &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
-        SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+        &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+        SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
         SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
         SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
-    if (pw_stream_connect(p.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
-                          static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params,
-                          1) < 0) {
+    if (pw_stream_connect(
+            p.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
+            static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS),
+            params, 1) < 0) {
         std::fprintf(stderr, "png_producer: cannot connect the stream\n");
         return 1;
     }

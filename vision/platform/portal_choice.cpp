@@ -16,7 +16,8 @@ bool tokenIsSound(std::string_view token) {
 
 }  // namespace
 
-std::optional<std::string> stateDirectory(const std::string& option, const std::string& xdgStateHome,
+std::optional<std::string> stateDirectory(const std::string& option,
+                                          const std::string& xdgStateHome,
                                           const std::string& home) {
     if (!option.empty()) return option;
     if (!xdgStateHome.empty() && xdgStateHome.front() == '/') return xdgStateHome + "/tessival";
@@ -55,20 +56,24 @@ WindowChoice::Outcome responseOutcome(uint32_t code) {
 }
 
 std::string responseReason(std::string_view step, uint32_t code) {
-    return "the desktop portal refused " + std::string(step) + " (response " + std::to_string(code) + ")";
+    return "the desktop portal refused " + std::string(step) + " (response " +
+           std::to_string(code) + ")";
 }
 
 std::optional<Image> frameImage(const uint8_t* data, size_t size, int64_t width, int64_t height,
                                 int64_t stride, FrameFormat format) {
     if (data == nullptr || width <= 0 || height <= 0 || stride < width * 4) return std::nullopt;
     if (static_cast<uint64_t>(stride) * static_cast<uint64_t>(height - 1) +
-            static_cast<uint64_t>(width) * 4 > size) {
+            static_cast<uint64_t>(width) * 4 >
+        size) {
         return std::nullopt;
     }
     const bool blueFirst = format == FrameFormat::BGRx || format == FrameFormat::BGRA;
-    Image img = Image::blank(width, height, blueFirst ? PixelOrder::BlueFirst : PixelOrder::RedFirst);
+    Image img =
+        Image::blank(width, height, blueFirst ? PixelOrder::BlueFirst : PixelOrder::RedFirst);
     for (int64_t y = 0; y < height; ++y) {
-        std::memcpy(img.bytes.data() + y * img.bytesPerRow, data + y * stride, static_cast<size_t>(width * 4));
+        std::memcpy(img.bytes.data() + y * img.bytesPerRow, data + y * stride,
+                    static_cast<size_t>(width * 4));
     }
     // The padding byte of the x formats is undefined; the image promises opaque pixels.
     if (format == FrameFormat::BGRx || format == FrameFormat::RGBx) {

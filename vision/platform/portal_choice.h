@@ -25,8 +25,8 @@ inline constexpr std::string_view TOKEN_FILE_NAME = "portal-restore-token";
 // else $HOME/.local/state/tessival (empty arguments count as unset). Nothing when there is
 // neither a home nor an XDG state directory. Relative XDG paths are ignored, as the base
 // directory rules say.
-std::optional<std::string> stateDirectory(const std::string& option, const std::string& xdgStateHome,
-                                          const std::string& home);
+std::optional<std::string> stateDirectory(const std::string& option,
+                                          const std::string& xdgStateHome, const std::string& home);
 
 // The contents of a token file holding `token`.
 std::string tokenFileText(std::string_view token);

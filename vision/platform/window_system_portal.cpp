@@ -109,10 +109,10 @@ GDBusConnection* connectSessionBus(std::string& why) {
 // A ScreenCast property, or the reason it cannot be read.
 std::optional<uint32_t> screenCastProperty(GDBusConnection* c, const char* name, std::string& why) {
     Error err;
-    Variant reply(g_dbus_connection_call_sync(c, PORTAL_NAME, PORTAL_PATH, "org.freedesktop.DBus.Properties",
-                                              "Get", g_variant_new("(ss)", SCREENCAST, name),
-                                              G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, CALL_TIMEOUT_MS,
-                                              nullptr, &err.p));
+    Variant reply(g_dbus_connection_call_sync(
+        c, PORTAL_NAME, PORTAL_PATH, "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", SCREENCAST, name), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
+        CALL_TIMEOUT_MS, nullptr, &err.p));
     if (!reply) {
         const std::string remote = remoteError(err.p);
         if (remote == "org.freedesktop.DBus.Error.ServiceUnknown" ||
@@ -196,8 +196,8 @@ class CastStream {
         }();
         pw_core_add_listener(core_, &coreListener_, &coreEvents, this);
         stream_ = pw_stream_new(core_, "tessival",
-                                pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
-                                                  PW_KEY_MEDIA_ROLE, "Screen", nullptr));
+                                pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
+                                                  "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
         static const pw_stream_events streamEvents = [] {
             pw_stream_events e{};
             e.version = PW_VERSION_STREAM_EVENTS;
@@ -215,12 +215,14 @@ class CastStream {
         const spa_pod* params[1];
         params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-            SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
-            SPA_FORMAT_VIDEO_format,
-            SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA,
-                                   SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA),
+            SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+            SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+            SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx,
+                                   SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBx,
+                                   SPA_VIDEO_FORMAT_RGBA),
             SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defSize, &minSize, &maxSize),
-            SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&defRate, &minRate, &maxRate)));
+            SPA_FORMAT_VIDEO_framerate,
+            SPA_POD_CHOICE_RANGE_Fraction(&defRate, &minRate, &maxRate)));
         int rc = -1;
         if (stream_ != nullptr) {
             pw_stream_add_listener(stream_, &streamListener_, &streamEvents, this);
@@ -271,15 +273,17 @@ class CastStream {
         pw_thread_loop_lock(loop_);
         waitForFrame(FRAME_TIMEOUT_NS);
         std::optional<Image> img;
-        std::string why = ended_ ? "the chosen window's stream ended" : "the chosen window's stream shows no picture";
+        std::string why = ended_ ? "the chosen window's stream ended"
+                                 : "the chosen window's stream shows no picture";
         if (held_ != nullptr && !ended_) {
             const spa_data& d = held_->buffer->datas[0];
             const uint32_t offset = std::min(d.chunk->offset, d.maxsize);
             const size_t size = d.chunk->size > 0 ? d.chunk->size : d.maxsize - offset;
             const int64_t stride = d.chunk->stride > 0 ? d.chunk->stride : width_ * 4;
             if (d.data != nullptr) {
-                img = frameImage(static_cast<const uint8_t*>(d.data) + offset, std::min<size_t>(size, d.maxsize - offset),
-                                 width_, height_, stride, format_);
+                img = frameImage(static_cast<const uint8_t*>(d.data) + offset,
+                                 std::min<size_t>(size, d.maxsize - offset), width_, height_,
+                                 stride, format_);
             }
             why = "the chosen window's frame does not fit its buffer";
         }
@@ -309,10 +313,12 @@ class CastStream {
 
     static void onCoreError(void* data, uint32_t id, int, int, const char* message) noexcept {
         auto* self = static_cast<CastStream*>(data);
-        if (id == PW_ID_CORE) self->finish(std::string("PipeWire: ") + (message != nullptr ? message : "error"));
+        if (id == PW_ID_CORE)
+            self->finish(std::string("PipeWire: ") + (message != nullptr ? message : "error"));
     }
 
-    static void onStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error) noexcept {
+    static void onStateChanged(void* data, pw_stream_state, pw_stream_state state,
+                               const char* error) noexcept {
         auto* self = static_cast<CastStream*>(data);
         if (state == PW_STREAM_STATE_ERROR) {
             self->finish(std::string("stream error: ") + (error != nullptr ? error : "unknown"));
@@ -325,8 +331,8 @@ class CastStream {
         auto* self = static_cast<CastStream*>(data);
         if (param == nullptr || id != SPA_PARAM_Format) return;
         uint32_t mediaType = 0, mediaSubtype = 0;
-        if (spa_format_parse(param, &mediaType, &mediaSubtype) < 0 || mediaType != SPA_MEDIA_TYPE_video ||
-            mediaSubtype != SPA_MEDIA_SUBTYPE_raw) {
+        if (spa_format_parse(param, &mediaType, &mediaSubtype) < 0 ||
+            mediaType != SPA_MEDIA_TYPE_video || mediaSubtype != SPA_MEDIA_SUBTYPE_raw) {
             return;
         }
         spa_video_info_raw info{};
@@ -469,10 +475,12 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
             while (g_main_context_iteration(context_, FALSE)) {
             }
         }
-        std::optional<std::string> why = sessionClosed_ ? std::optional<std::string>("the desktop closed the session")
-                                                        : stream_->ended();
+        std::optional<std::string> why =
+            sessionClosed_ ? std::optional<std::string>("the desktop closed the session")
+                           : stream_->ended();
         if (!why) return true;
-        out_.log("[tessival] the chosen window's stream ended (" + *why + "); no window chosen until CHOOSE_WINDOW");
+        out_.log("[tessival] the chosen window's stream ended (" + *why +
+                 "); no window chosen until CHOOSE_WINDOW");
         drop();
         return false;
     }
@@ -496,10 +504,10 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
         GVariantBuilder opts;
         g_variant_builder_init(&opts, G_VARIANT_TYPE_VARDICT);
         const std::string sessionToken = "tessival_s" + std::to_string(++tokenCounter_);
-        g_variant_builder_add(&opts, "{sv}", "session_handle_token", g_variant_new_string(sessionToken.c_str()));
-        Reply created = request("CreateSession", "creating a session", &opts, [](GVariantBuilder* o) {
-            return g_variant_new("(a{sv})", o);
-        });
+        g_variant_builder_add(&opts, "{sv}", "session_handle_token",
+                              g_variant_new_string(sessionToken.c_str()));
+        Reply created = request("CreateSession", "creating a session", &opts,
+                                [](GVariantBuilder* o) { return g_variant_new("(a{sv})", o); });
         if (created.outcome) return *created.outcome;
         Variant handle(g_variant_lookup_value(created.results.p, "session_handle", nullptr));
         if (!handle || !(g_variant_is_of_type(handle.p, G_VARIANT_TYPE_STRING) ||
@@ -515,14 +523,18 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
         // What may be chosen: one window, kept until the user revokes it.
         const std::optional<std::string> token = readToken();
         g_variant_builder_init(&opts, G_VARIANT_TYPE_VARDICT);
-        g_variant_builder_add(&opts, "{sv}", "types", g_variant_new_uint32(SCREENCAST_WINDOW_SOURCE));
+        g_variant_builder_add(&opts, "{sv}", "types",
+                              g_variant_new_uint32(SCREENCAST_WINDOW_SOURCE));
         g_variant_builder_add(&opts, "{sv}", "multiple", g_variant_new_boolean(FALSE));
-        g_variant_builder_add(&opts, "{sv}", "persist_mode", g_variant_new_uint32(SCREENCAST_PERSIST_UNTIL_REVOKED));
-        if (token) g_variant_builder_add(&opts, "{sv}", "restore_token", g_variant_new_string(token->c_str()));
+        g_variant_builder_add(&opts, "{sv}", "persist_mode",
+                              g_variant_new_uint32(SCREENCAST_PERSIST_UNTIL_REVOKED));
+        if (token)
+            g_variant_builder_add(&opts, "{sv}", "restore_token",
+                                  g_variant_new_string(token->c_str()));
         const std::string session = session_;
-        Reply selected = request("SelectSources", "selecting window sources", &opts, [&](GVariantBuilder* o) {
-            return g_variant_new("(oa{sv})", session.c_str(), o);
-        });
+        Reply selected = request(
+            "SelectSources", "selecting window sources", &opts,
+            [&](GVariantBuilder* o) { return g_variant_new("(oa{sv})", session.c_str(), o); });
         if (selected.outcome) return endWith(*selected.outcome);
 
         // The dialog (or the restored choice).
@@ -537,7 +549,8 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
         } else if (token) {
             forgetToken();  // spent: a token restores once
         }
-        Variant streams(g_variant_lookup_value(started.results.p, "streams", G_VARIANT_TYPE("a(ua{sv})")));
+        Variant streams(
+            g_variant_lookup_value(started.results.p, "streams", G_VARIANT_TYPE("a(ua{sv})")));
         if (!streams || g_variant_n_children(streams.p) == 0) {
             return endWith(unavailable("the desktop portal opened no stream"));
         }
@@ -552,8 +565,8 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
         g_variant_builder_init(&opts, G_VARIANT_TYPE_VARDICT);
         Variant remote(g_dbus_connection_call_with_unix_fd_list_sync(
             bus_.p, PORTAL_NAME, PORTAL_PATH, SCREENCAST, "OpenPipeWireRemote",
-            g_variant_new("(oa{sv})", session.c_str(), &opts), G_VARIANT_TYPE("(h)"), G_DBUS_CALL_FLAGS_NONE,
-            CALL_TIMEOUT_MS, nullptr, &fds, nullptr, &err));
+            g_variant_new("(oa{sv})", session.c_str(), &opts), G_VARIANT_TYPE("(h)"),
+            G_DBUS_CALL_FLAGS_NONE, CALL_TIMEOUT_MS, nullptr, &fds, nullptr, &err));
         GPtr<GUnixFDList, unrefFdList> fdList(fds);
         if (!remote || !fdList) {
             const std::string why = err != nullptr ? err->message : "no socket";
@@ -582,8 +595,9 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
         WindowChoice choice;
         choice.outcome = WindowChoice::Outcome::Chosen;
         choice.window = shareableContent(false).windows.at(0);
-        out_.log("[tessival] portal stream " + std::to_string(node) + ": " + std::to_string(size->first) + "x" +
-                 std::to_string(size->second) + (token ? " (restore token offered)" : ""));
+        out_.log("[tessival] portal stream " + std::to_string(node) + ": " +
+                 std::to_string(size->first) + "x" + std::to_string(size->second) +
+                 (token ? " (restore token offered)" : ""));
         return choice;
     }
 
@@ -620,8 +634,8 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
         const guint response = g_dbus_connection_signal_subscribe(
             bus_.p, nullptr, "org.freedesktop.portal.Request", "Response", path.c_str(), nullptr,
             G_DBUS_SIGNAL_FLAGS_NONE,
-            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* params,
-               gpointer data) {
+            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+               GVariant* params, gpointer data) {
                 auto* w = static_cast<Wait*>(data);
                 if (w->done || !g_variant_is_of_type(params, G_VARIANT_TYPE("(ua{sv})"))) return;
                 g_variant_get(params, "(u@a{sv})", &w->code, &w->results);
@@ -629,28 +643,30 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
             },
             &wait, nullptr);
         const guint owner = g_dbus_connection_signal_subscribe(
-            bus_.p, "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged", "/org/freedesktop/DBus",
-            PORTAL_NAME, G_DBUS_SIGNAL_FLAGS_NONE,
-            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* params,
-               gpointer data) {
+            bus_.p, "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged",
+            "/org/freedesktop/DBus", PORTAL_NAME, G_DBUS_SIGNAL_FLAGS_NONE,
+            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+               GVariant* params, gpointer data) {
                 const gchar* newOwner = "";
                 g_variant_get(params, "(&s&s&s)", nullptr, nullptr, &newOwner);
                 if (newOwner[0] == '\0') static_cast<Wait*>(data)->gone = true;
             },
             &wait, nullptr);
         Error err;
-        Variant called(g_dbus_connection_call_sync(bus_.p, PORTAL_NAME, PORTAL_PATH, SCREENCAST, method,
-                                                   makeArgs(opts), G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE,
-                                                   CALL_TIMEOUT_MS, nullptr, &err.p));
+        Variant called(g_dbus_connection_call_sync(
+            bus_.p, PORTAL_NAME, PORTAL_PATH, SCREENCAST, method, makeArgs(opts),
+            G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, CALL_TIMEOUT_MS, nullptr, &err.p));
         Reply reply;
         if (!called) {
-            reply.outcome = unavailable(std::string("the desktop portal failed ") + step + " (" + err->message + ")");
+            reply.outcome = unavailable(std::string("the desktop portal failed ") + step + " (" +
+                                        err->message + ")");
         } else {
             while (!wait.done && !wait.gone && !g_dbus_connection_is_closed(bus_.p)) {
                 g_main_context_iteration(context_, TRUE);
             }
             if (!wait.done) {
-                reply.outcome = unavailable(std::string("the desktop portal went away during ") + step);
+                reply.outcome =
+                    unavailable(std::string("the desktop portal went away during ") + step);
             } else if (responseOutcome(wait.code) == WindowChoice::Outcome::Cancelled) {
                 reply.outcome = WindowChoice{WindowChoice::Outcome::Cancelled, "", {}};
             } else if (responseOutcome(wait.code) == WindowChoice::Outcome::Unavailable) {
@@ -660,12 +676,13 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
         g_dbus_connection_signal_unsubscribe(bus_.p, response);
         g_dbus_connection_signal_unsubscribe(bus_.p, owner);
         reply.results.p = wait.results;
-        if (!reply.outcome && reply.results.p == nullptr) reply.outcome = unavailable("the desktop portal answered nothing");
+        if (!reply.outcome && reply.results.p == nullptr)
+            reply.outcome = unavailable("the desktop portal answered nothing");
         return reply;
     }
 
-    static void onSessionClosed(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*,
-                                gpointer data) {
+    static void onSessionClosed(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                                const gchar*, GVariant*, gpointer data) {
         static_cast<PortalWindows*>(data)->sessionClosed_ = true;
     }
 
@@ -676,9 +693,9 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
         ContextScope scope(context_);
         g_dbus_connection_signal_unsubscribe(bus_.p, closedSubscription_);
         if (!sessionClosed_) {
-            Variant closed(g_dbus_connection_call_sync(bus_.p, PORTAL_NAME, session_.c_str(),
-                                                       "org.freedesktop.portal.Session", "Close", nullptr, nullptr,
-                                                       G_DBUS_CALL_FLAGS_NONE, CALL_TIMEOUT_MS, nullptr, nullptr));
+            Variant closed(g_dbus_connection_call_sync(
+                bus_.p, PORTAL_NAME, session_.c_str(), "org.freedesktop.portal.Session", "Close",
+                nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, CALL_TIMEOUT_MS, nullptr, nullptr));
         }
         session_.clear();
         sessionClosed_ = false;
@@ -694,13 +711,17 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
         if (!path) return std::nullopt;
         std::ifstream in(*path, std::ios::binary);
         if (!in) {
-            if (errno != ENOENT) out_.log("[tessival] cannot read the stored window choice " + *path + ": " + errnoText() + "; asking the user");
+            if (errno != ENOENT)
+                out_.log("[tessival] cannot read the stored window choice " + *path + ": " +
+                         errnoText() + "; asking the user");
             return std::nullopt;
         }
         std::ostringstream text;
         text << in.rdbuf();
         std::optional<std::string> token = in.bad() ? std::nullopt : parseTokenFile(text.str());
-        if (!token) out_.log("[tessival] ignoring the stored window choice " + *path + ": not a token file; asking the user");
+        if (!token)
+            out_.log("[tessival] ignoring the stored window choice " + *path +
+                     ": not a token file; asking the user");
         return token;
     }
 
@@ -714,13 +735,16 @@ class PortalWindows final : public WindowSystem, public WindowChooser {
         }
         const std::string tmp = *path + ".tmp";
         const std::string text = tokenFileText(token);
-        const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int fd =
+            open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         bool ok = fd >= 0 && fchmod(fd, 0600) == 0 &&
-                  write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && fsync(fd) == 0;
+                  write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                  fsync(fd) == 0;
         const std::string why = errnoText();
         if (fd >= 0) ok = close(fd) == 0 && ok;
         if (ok && rename(tmp.c_str(), path->c_str()) == 0) return;
-        out_.log("[tessival] cannot store the window choice in " + *path + ": " + (ok ? errnoText() : why));
+        out_.log("[tessival] cannot store the window choice in " + *path + ": " +
+                 (ok ? errnoText() : why));
         unlink(tmp.c_str());
     }
 

@@ -10,14 +10,15 @@ namespace tessival {
 struct WindowChoice {
     enum class Outcome { Chosen, Cancelled, Unavailable };
     Outcome outcome = Outcome::Unavailable;
-    std::string reason;  // Unavailable: why, a short phrase ("no desktop portal on the session bus")
+    std::string
+        reason;  // Unavailable: why, a short phrase ("no desktop portal on the session bus")
     WindowFacts window;  // Chosen: the window as its window system now lists it
 };
 
 // The user's own pick of the window to read, on desktops that show a program only the
 // window the user chose in the desktop's dialog. Present only where that is the route.
 class WindowChooser {
-public:
+  public:
     virtual ~WindowChooser() = default;
 
     // Opens the choice, restoring the stored one without a dialog when it can, and waits
