@@ -1,5 +1,7 @@
 #include "analysis/ocr.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <iterator>
 #include <optional>
@@ -27,14 +29,15 @@ std::vector<TextObservation> observations(std::vector<RecognizedLine> lines) {
 
 }  // namespace
 
-std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core) {
+std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core,
+                                       std::optional<TextLayout> layout) {
     const PixelArea part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
     const GreyImage crop = cropGrey(grey, part);
     if (crop.pixels.empty()) return {};
     const double w = static_cast<double>(grey.width);
     const double h = static_cast<double>(grey.height);
     std::vector<RecognizedLine> lines;
-    for (std::vector<OcrWord>& words : recognizer.read(crop)) {
+    for (std::vector<OcrWord>& words : recognizer.read(crop, layout.value_or(TextLayout::Sparse))) {
         std::erase_if(words, [&](OcrWord& word) {
             word.box.x += static_cast<double>(part.x);
             word.box.y += static_cast<double>(part.y);
@@ -48,44 +51,90 @@ std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyIma
 
 namespace {
 
-// The lines of every text region of `grey`, each from `lookup` when it knows the region, else
-// read; `seen` is told every region and what it read.
+// The lines of `cores` in `grey`, each from `lookup` when it knows the core, else read (as
+// `layout`, when given); `seen` is told every core and what it read.
 template <typename Lookup, typename Seen>
-std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyImage& grey, Lookup lookup, Seen seen) {
-    // Only the parts that look like text are read: the engine's layout pass over camera
-    // pictures was most of the time, and a label read alone is read better.
+std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImage& grey,
+                                      const std::vector<PixelArea>& cores, std::optional<TextLayout> layout,
+                                      Lookup& lookup, Seen& seen) {
     std::vector<RecognizedLine> lines;
-    for (const PixelArea& core : textRegions(grey)) {
+    for (const PixelArea& core : cores) {
         GreyImage pixels = cropGrey(grey, core);
         std::vector<RecognizedLine> read;
         if (const std::vector<RecognizedLine>* known = lookup(core, pixels)) {
             read = *known;
         } else {
-            read = readRegion(recognizer, grey, core);
+            read = readRegion(recognizer, grey, core, layout);
         }
         lines.insert(lines.end(), read.begin(), read.end());
         seen(core, std::move(pixels), std::move(read));
     }
+    return lines;
+}
+
+// A label band at reading size is at most this many best text heights tall: a tall tile's
+// bottom fifth is mostly picture, and the engine reads a line best in a strip about its size.
+constexpr double BAND_MAX_TEXT_HEIGHTS = 4.5;
+constexpr double BAND_TILE_SHARE = 0.2;
+
+// The label bands of `tiles` (normalised) in pixels of `grey` that no line of `lines` reaches.
+std::vector<PixelArea> unreadBands(const GreyImage& grey, const std::vector<Rect>& tiles,
+                                   const std::vector<RecognizedLine>& lines) {
+    const double w = static_cast<double>(grey.width), h = static_cast<double>(grey.height);
+    std::vector<PixelArea> bands;
+    for (const Rect& tile : tiles) {
+        const Rect band = labelBand(tile);
+        const bool reached = std::any_of(lines.begin(), lines.end(), [&](const RecognizedLine& l) {
+            return band.intersection(l.box).area() > 0;
+        });
+        if (reached) continue;
+        const double y1 = band.maxY() * h;
+        const double y0 = std::max(band.y * h, y1 - BAND_MAX_TEXT_HEIGHTS * BEST_TEXT_HEIGHT);
+        const PixelArea px{std::llround(band.x * w), std::llround(y0), std::llround(band.width * w),
+                           std::llround(y1 - y0)};
+        if (px.width >= 8 && px.height >= 8) bands.push_back(px);
+    }
+    return bands;
+}
+
+// The lines of every text region of `grey` and of the label bands of `tiles` no region
+// reached (see readCores).
+template <typename Lookup, typename Seen>
+std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyImage& grey,
+                                         const std::vector<Rect>& tiles, Lookup lookup, Seen seen) {
+    // Only the parts that look like text are read: the engine's layout pass over camera
+    // pictures was most of the time, and a label read alone is read better.
+    std::vector<RecognizedLine> lines = readCores(recognizer, grey, textRegions(grey), std::nullopt, lookup, seen);
+    // A label of a few pixels on a busy picture is not always told from it by its strokes;
+    // where tiles are drawn, the place labels sit is read as a line.
+    const std::vector<RecognizedLine> banded = 
+        readCores(recognizer, grey, unreadBands(grey, tiles, lines), TextLayout::SingleLine, lookup, seen);
+    lines.insert(lines.end(), banded.begin(), banded.end());
     return observations(joinSplitLines(std::move(lines), static_cast<double>(grey.width),
                                        static_cast<double>(grey.height)));
 }
 
 }  // namespace
 
+Rect labelBand(const Rect& tile) {
+    return Rect{tile.x, tile.maxY() - tile.height * BAND_TILE_SHARE, tile.width, tile.height * BAND_TILE_SHARE};
+}
+
 std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img) {
     const GreyImage grey = atReadingSize(toOcrGrey(img));
     if (grey.width < 3 || grey.height < 3) return {};
-    return readRegions(
-        recognizer, grey, [](const PixelArea&, const GreyImage&) -> const std::vector<RecognizedLine>* { return nullptr; },
-        [](const PixelArea&, GreyImage&&, std::vector<RecognizedLine>&&) {});
+    auto lookup = [](const PixelArea&, const GreyImage&) -> const std::vector<RecognizedLine>* { return nullptr; };
+    auto seen = [](const PixelArea&, GreyImage&&, std::vector<RecognizedLine>&&) {};
+    return readRegions(recognizer, grey, {}, lookup, seen);
 }
 
-std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, RegionCache& cache, uint64_t source) {
+std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, RegionCache& cache, uint64_t source,
+                                 const std::vector<Rect>& tiles) {
     const GreyImage grey = atReadingSize(toOcrGrey(img));
     if (grey.width < 3 || grey.height < 3) return {};
     std::vector<RegionCache::Region> regions;
     std::vector<TextObservation> out = readRegions(
-        recognizer, grey,
+        recognizer, grey, tiles,
         [&](const PixelArea& core, const GreyImage& pixels) {
             return cache.find(source, grey.width, grey.height, core, pixels);
         },
@@ -140,8 +189,8 @@ void RegionCache::keep(uint64_t source, int64_t width, int64_t height, std::vect
     }
 }
 
-std::vector<TextObservation> RegionTextReader::read(const Image& img, uint64_t source) {
-    return ocr(recognizer_, img, cache_, source);
+std::vector<TextObservation> RegionTextReader::read(const Image& img, uint64_t source, const std::vector<Rect>& tiles) {
+    return ocr(recognizer_, img, cache_, source, tiles);
 }
 
 }  // namespace tessival

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,16 +34,24 @@ inline constexpr int64_t MIN_PART_SIDE = 64;
 
 // One text region `core` of the grey capture `grey`, read on its own: the part round it grown
 // to MIN_PART_SIDE, and the cleaned lines of the words whose middles fall inside the core
-// (a grown part shows some of its neighbours), boxes normalised to the whole capture.
+// (a grown part shows some of its neighbours), boxes normalised to the whole capture. Read as
+// `layout`, else as lines anywhere.
 // Throws what the recogniser throws.
-std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core);
+std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core,
+                                       std::optional<TextLayout> layout = std::nullopt);
+
+// Where the name label of a participant tile (normalised) sits: a strip along its bottom
+// edge, as wide as the tile.
+Rect labelBand(const Rect& tile);
 
 // A whole capture's text as the capture commands ask for it; `source` names the window the
-// picture came from. Throws as ocr() does.
+// picture came from, `tiles` the participant tiles found in its pixels (normalised; may be
+// empty): a tile whose label band no text region reached has the band read as a line.
+// Throws as ocr() does.
 class TextReader {
 public:
     virtual ~TextReader() = default;
-    virtual std::vector<TextObservation> read(const Image& img, uint64_t source) = 0;
+    virtual std::vector<TextObservation> read(const Image& img, uint64_t source, const std::vector<Rect>& tiles) = 0;
 };
 
 // What the regions of the last capture of each window read, kept so that a parent polling
@@ -94,15 +103,17 @@ inline constexpr int REGION_PIXEL_TOLERANCE = 32;
 // Whether two pictures of one region are alike within REGION_PIXEL_TOLERANCE at every pixel.
 bool samePixels(const GreyImage& a, const GreyImage& b);
 
-// ocr() that takes each region from `cache` when it is unchanged since the last capture of
-// `source`, reads the others and keeps the new capture's regions in the cache.
-std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, RegionCache& cache, uint64_t source);
+// ocr() that also reads the label band of each of `tiles` that no line reached, takes each
+// region from `cache` when it is unchanged since the last capture of `source`, reads the
+// others and keeps the new capture's regions in the cache.
+std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, RegionCache& cache, uint64_t source,
+                                 const std::vector<Rect>& tiles = {});
 
 // The reader of a live sidecar: ocr() through one recogniser, with a region cache.
 class RegionTextReader final : public TextReader {
 public:
     explicit RegionTextReader(TextRecognizer& recognizer) : recognizer_(recognizer) {}
-    std::vector<TextObservation> read(const Image& img, uint64_t source) override;
+    std::vector<TextObservation> read(const Image& img, uint64_t source, const std::vector<Rect>& tiles) override;
 
 private:
     TextRecognizer& recognizer_;

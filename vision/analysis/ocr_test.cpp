@@ -26,7 +26,7 @@ struct InkRecognizer : TextRecognizer {
     int reads = 0;
     bool fail = false;
     bool numbered = false;  // names each reading by its count instead
-    std::vector<std::vector<OcrWord>> read(const GreyImage& g) override {
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout) override {
         ++reads;
         if (fail) throw std::runtime_error("engine failed");
         int64_t x0 = g.width, y0 = g.height, x1 = -1, y1 = -1, ink = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "analysis/ocr.h"
 #include "base/rect.h"
 #include "analysis/ring_scan.h"
+#include "analysis/tile_layout.h"
 
 namespace tessival {
 
@@ -38,6 +40,10 @@ struct ParticipantAnalysis {
 // the window titled `windowTitle` (empty when unknown).
 ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines,
                                         std::string_view windowTitle);
+
+// The same with the tiles already found in `img` by findTiles().
+ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines,
+                                        std::string_view windowTitle, const std::optional<TileLayout>& layout);
 
 // The lines that are participant names: plausible names outside the watermark corner that
 // do not repeat the window's title in its title band and do not stand in a block of lines

@@ -24,13 +24,18 @@ struct RecognizedLine {
     Rect box;
 };
 
+// How the text of a picture given to the recogniser is laid out: lines anywhere (a part with
+// several lines or an unknown layout), or one line across it (a label: the engine's search
+// for lines over a small part often finds none).
+enum class TextLayout { Sparse, SingleLine };
+
 // The text recogniser: reads one grey picture (a part of a capture that looks like text) and
 // gives the words of each line it finds, in its order, boxes in pixels of that picture.
 // Throws PlatformError (or any std::exception) when recognition fails.
 class TextRecognizer {
 public:
     virtual ~TextRecognizer() = default;
-    virtual std::vector<std::vector<OcrWord>> read(const GreyImage& picture) = 0;
+    virtual std::vector<std::vector<OcrWord>> read(const GreyImage& picture, TextLayout layout) = 0;
 };
 
 }  // namespace tessival

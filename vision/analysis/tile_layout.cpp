@@ -547,4 +547,9 @@ int tileHolding(const std::vector<Rect>& tiles, const Rect& box) {
     return best;
 }
 
+std::optional<TileLayout> findTiles(const Image& img) {
+    const std::optional<Bitmap> bm = makeBitmap(img);
+    return bm ? findTiles(*bm) : std::nullopt;
+}
+
 }  // namespace tessival

@@ -27,6 +27,9 @@ struct TileLayout {
 // gutters, or one whose tiles share the background's colour).
 std::optional<TileLayout> findTiles(const Bitmap& bm);
 
+// findTiles() of an image; nothing for an image that cannot be sampled.
+std::optional<TileLayout> findTiles(const Image& img);
+
 // The index of the smallest tile holding the centre of `box`, or -1.
 int tileHolding(const std::vector<Rect>& tiles, const Rect& box);
 

@@ -61,7 +61,9 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
     }
     RegionTextReader reader(recognizer);
     std::string lastFailure;
-    const std::vector<TextObservation> lines = readText(reader, *image, 0, out, lastFailure);
+    const std::optional<TileLayout> layout = options.slide ? std::nullopt : findTiles(*image);
+    const std::vector<TextObservation> lines =
+        readText(reader, *image, 0, out, lastFailure, layout ? layout->tiles : std::vector<Rect>{});
     if (options.listLines) {
         for (const TextObservation& l : lines) {
             char box[160];
@@ -78,7 +80,7 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
         }
         return true;
     }
-    ParticipantAnalysis a = analyzeParticipants(*image, lines, options.windowTitle);
+    ParticipantAnalysis a = analyzeParticipants(*image, lines, options.windowTitle, layout);
     // A picture is read as a window found by guessing: without proof of a call it names
     // nobody (a chat or a dashboard shows names too).
     const bool unproven = !a.evidence;

@@ -36,9 +36,9 @@ Answer rectJson(const Rect& r) { return Answer::array({r.x, r.y, r.width, r.heig
 }  // namespace
 
 std::vector<TextObservation> readText(TextReader& reader, const Image& img, uint64_t source, Output& out,
-                                      std::string& lastFailure) {
+                                      std::string& lastFailure, const std::vector<Rect>& tiles) {
     try {
-        std::vector<TextObservation> lines = reader.read(img, source);
+        std::vector<TextObservation> lines = reader.read(img, source, tiles);
         lastFailure.clear();
         return lines;
     } catch (const std::exception& e) {
@@ -146,8 +146,10 @@ Answer CaptureHandlers::capture(const std::optional<std::string>& query) {
     const std::optional<PickedWindow> picked = findWindow(s_.windows, s_.lock, s_.out, query);
     if (!picked) return nothingFound("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
-    const std::vector<TextObservation> lines = readText(s_.text, image, windowKey(picked->window), s_.out, lastTextFailure_);
-    const ParticipantAnalysis a = analyzeParticipants(image, lines, titleOf(picked->window));
+    const std::optional<TileLayout> layout = findTiles(image);
+    const std::vector<TextObservation> lines = readText(s_.text, image, windowKey(picked->window), s_.out,
+                                                        lastTextFailure_, layout ? layout->tiles : std::vector<Rect>{});
+    const ParticipantAnalysis a = analyzeParticipants(image, lines, titleOf(picked->window), layout);
 
     updateWindowLock(s_.lock, s_.out, picked->window, a.uiHits, a.ring.best.has_value());
     if (picked->unproven && !a.evidence) {

@@ -26,9 +26,10 @@ struct Services {
 
 // Every line of text in `img` of window `source`; a recognition that fails is logged and read
 // as no text, so the answer still carries what the pixels show. `lastFailure` holds the last
-// failure said, so that a failure repeated on every capture is logged once.
+// failure said, so that a failure repeated on every capture is logged once. `tiles` are the
+// participant tiles found in its pixels, whose label bands are read where no text was found.
 std::vector<TextObservation> readText(TextReader& reader, const Image& img, uint64_t source, Output& out,
-                                      std::string& lastFailure);
+                                      std::string& lastFailure, const std::vector<Rect>& tiles = {});
 
 // The key under which a window's reused text and crops are kept: its id within its window
 // system, and the system (ids repeat across systems).

@@ -21,7 +21,7 @@ struct ScriptedReader : TextReader {
     void add(std::string text, Rect topLeftBox, float conf = 0.9f) {
         lines.push_back({std::move(text), conf, topLeftBox});
     }
-    std::vector<TextObservation> read(const Image&, uint64_t) override {
+    std::vector<TextObservation> read(const Image&, uint64_t, const std::vector<Rect>&) override {
         ++calls;
         if (fail) throw PlatformError("engine failed");
         return lines;

@@ -114,8 +114,6 @@ std::unique_ptr<tesseract::TessBaseAPI> loadEngine() {
         throw PlatformError(std::string("cannot load the OCR model '") + MODEL +
                             "' (install tesseract-ocr-script-latn or set TESSDATA_PREFIX)");
     }
-    // Sparse text finds every label of a gallery as a line of its own.
-    api->SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
     return api;
 }
 
@@ -138,7 +136,7 @@ class TesseractRecognizer final : public TextRecognizer {
 public:
     TesseractRecognizer() : loading_(std::async(std::launch::async, loadEngine)) {}
 
-    std::vector<std::vector<OcrWord>> read(const GreyImage& picture) override {
+    std::vector<std::vector<OcrWord>> read(const GreyImage& picture, TextLayout layout) override {
         tesseract::TessBaseAPI& api = engine();
 #if defined(_OPENMP)
         // The engine's own threads cost far more than they gain on the small machines these
@@ -150,6 +148,7 @@ public:
             static_cast<int64_t>(picture.pixels.size()) < picture.width * picture.height) {
             return {};
         }
+        api.SetPageSegMode(layout == TextLayout::SingleLine ? tesseract::PSM_SINGLE_LINE : tesseract::PSM_SPARSE_TEXT);
         api.SetImage(picture.pixels.data(), static_cast<int>(picture.width), static_cast<int>(picture.height), 1,
                      static_cast<int>(picture.width));
         api.SetSourceResolution(SOURCE_DPI);
