@@ -65,7 +65,8 @@ std::vector<TextObservation> joinWrappedNames(std::vector<TextObservation> lines
             const double gap = verticalGap(a, b);
             const std::string text = std::string(unicode::trimWhitespaceAndNewlines(upper.text)) + " " +
                                      std::string(unicode::trimWhitespaceAndNewlines(lower.text));
-            if (a.minY() >= b.minY() || gap < -0.3 || gap >= 0.6 || !sameHeight(a, b, 0.2)) continue;
+            // Line boxes of one size differ by a third with and without descenders and capitals.
+            if (a.minY() >= b.minY() || gap < -0.3 || gap >= 0.9 || !sameHeight(a, b, 0.35)) continue;
             if (std::abs(a.midX() - b.midX()) > 0.15 * std::max(a.width, b.width)) continue;
             if (wordCount(text) > 4 || unicode::characterCount(text) > 32) continue;
             if (!looksLikeName(upper.text) || !looksLikeName(lower.text) || !looksLikeName(text)) continue;

@@ -15,8 +15,8 @@ namespace tessival {
 std::vector<bool> inLineBlock(const std::vector<TextObservation>& lines);
 
 // A name wrapped onto a second line under a round avatar ("Cdr. Addison" over "Rogers"):
-// two lines that each look like a name, of one height, centred on one another, the second
-// right under the first, four words and 32 characters at most together, become one line.
+// two lines that each look like a name, of about one height, centred on one another, the
+// second right under the first, four words and 32 characters at most together, become one line.
 // Other lines are kept as they are, in their order.
 std::vector<TextObservation> joinWrappedNames(std::vector<TextObservation> lines);
 

@@ -26,6 +26,9 @@ constexpr double RING_MIN_WIDTH = 0.04;
 constexpr double RING_MIN_HEIGHT = 0.06;
 // The ring surrounds the tile that shares this much of its area with it.
 constexpr double RING_TILE_OVERLAP = 0.5;
+// A row of names this share of a block's height from its top or bottom edge is a header or
+// a toolbar.
+constexpr double STAGE_EDGE_BAND = 0.1;
 // A tile holding this many different lines is a panel, a page or a slide, not a person.
 constexpr size_t CONTENT_MIN_LINES = 4;
 
@@ -57,6 +60,34 @@ int nameUnderRing(const Rect& ring, const ParticipantAnalysis& a) {
     return best;
 }
 
+// Whether two label boxes stand side by side on one row: level, of about one height, apart.
+bool sideBySide(const Rect& a, const Rect& b) {
+    const double h = std::max(a.height, b.height);
+    return std::abs(a.midY() - b.midY()) <= 0.5 * h && std::abs(a.height - b.height) <= 0.35 * h &&
+           (a.maxX() < b.minX() || b.maxX() < a.minX());
+}
+
+// For each line, whether it is one of a row of names side by side inside a drawn block that
+// names nobody as one tile: a stage where participants without tiles of their own (round
+// avatars on the call's background) each stand over their name. A row along the block's top
+// or bottom edge is its header or toolbar.
+std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<Rect>& boxes,
+                          const std::vector<int>& tileOf) {
+    std::vector<bool> out(boxes.size(), false);
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        if (tileOf[i] >= 0) continue;
+        const int t = tileHolding(tiles, boxes[i]);
+        if (t < 0) continue;
+        const Rect& block = tiles[static_cast<size_t>(t)];
+        const double y = (boxes[i].midY() - block.y) / block.height;
+        if (y < STAGE_EDGE_BAND || y > 1.0 - STAGE_EDGE_BAND) continue;
+        for (size_t j = 0; j < boxes.size() && !out[i]; ++j) {
+            out[i] = j != i && tileOf[j] < 0 && tileHolding(tiles, boxes[j]) == t && sideBySide(boxes[i], boxes[j]);
+        }
+    }
+    return out;
+}
+
 // Names on the tiles drawn in the picture: a line that sits on no tile is not a name, and
 // a tile showing its name twice (centred and in the corner) gives it once.
 void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::vector<TextObservation>& candidates,
@@ -79,22 +110,37 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
         span.width = x1 - span.x;
         span.height = y1 - span.y;
     }
+    const std::vector<bool> staged = onStage(layout.tiles, boxes, tileOf);
     std::vector<int> tileOfNames;
+    std::vector<size_t> stageNames;
     for (size_t i = 0; i < candidates.size(); ++i) {
         const Rect& box = candidates[i].box;
+        if (staged[i]) {
+            stageNames.push_back(a.names.size());
+            a.names.push_back(candidates[i]);
+            a.tiles.push_back(box);
+            tileOfNames.push_back(-1);
+            continue;
+        }
         if (tileOf[i] < 0) {
             if (tileOfName(layout.tiles, box) >= 0 || !span.contains(box.midX(), box.midY())) continue;
-            // It must sit where the labels of a row of tiles sit: level with the bottom band of
-            // a tile of that row.
+            // It must sit where the labels of a row of tiles sit: level with the bottom or the
+            // top band of a tile of that row (a letterboxed picture leaves its label on the bar).
             const Rect* near = nullptr;
+            bool top = false;
             for (const Rect& t : layout.tiles) {
-                const bool level = box.midY() >= t.maxY() - t.height * NAME_EDGE_BAND && box.midY() < t.maxY();
-                if (level && (!near || std::abs(t.midX() - box.midX()) < std::abs(near->midX() - box.midX())))
+                const bool bottom = box.midY() >= t.maxY() - t.height * NAME_EDGE_BAND && box.midY() < t.maxY();
+                const bool atTop = box.midY() >= t.y && box.midY() < t.y + t.height * NAME_EDGE_BAND;
+                const bool level = bottom || atTop;
+                if (level && (!near || std::abs(t.midX() - box.midX()) < std::abs(near->midX() - box.midX()))) {
                     near = &t;
+                    top = !bottom;
+                }
             }
             if (!near) continue;
             const double x = std::clamp(box.x - near->width * 0.03, 0.0, 1.0 - near->width);
-            const double y = std::clamp(box.maxY() + near->height * 0.03 - near->height, 0.0, 1.0 - near->height);
+            const double y = std::clamp(top ? box.y - near->height * 0.03 : box.maxY() + near->height * 0.03 - near->height,
+                                        0.0, 1.0 - near->height);
             a.names.push_back(candidates[i]);
             a.tiles.push_back(Rect{x, y, near->width, near->height});
             tileOfNames.push_back(-1);
@@ -103,6 +149,12 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
         a.names.push_back(candidates[i]);
         a.tiles.push_back(layout.tiles[static_cast<size_t>(tileOf[i])]);
         tileOfNames.push_back(tileOf[i]);
+    }
+    if (!stageNames.empty()) {
+        std::vector<Rect> stageBoxes;
+        for (const size_t i : stageNames) stageBoxes.push_back(a.names[i].box);
+        const std::vector<Rect> inferred = inferTiles(stageBoxes);
+        for (size_t k = 0; k < stageNames.size() && k < inferred.size(); ++k) a.tiles[stageNames[k]] = inferred[k];
     }
     // A frame only one tile has is a highlight; one every tile has is the app's style, and
     // on a lone tile it singles out nobody.
@@ -133,12 +185,14 @@ int namePlaceRank(const Rect& tile, const Rect& box) {
     return 2;
 }
 
-// How many drawn tiles carry a name.
+// How many drawn tiles carry a name (names placed on tiles of their own making, on a stage or
+// a letterbox bar, prove nothing: a chat's or a table's rows look alike).
 size_t namedTiles(const ParticipantAnalysis& a) {
-    if (a.drawnTiles.empty()) return 0;
     std::vector<Rect> named;
     for (const Rect& t : a.tiles)
-        if (std::find(named.begin(), named.end(), t) == named.end()) named.push_back(t);
+        if (std::find(a.drawnTiles.begin(), a.drawnTiles.end(), t) != a.drawnTiles.end() &&
+            std::find(named.begin(), named.end(), t) == named.end())
+            named.push_back(t);
     return named.size();
 }
 
@@ -180,10 +234,17 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
 }
 
 int tileOfName(const std::vector<Rect>& tiles, const Rect& box) {
+    // A label on a tile names it before the tile above whose name bar it could be.
     int best = -1;
+    bool bestHolds = false;
     for (size_t i = 0; i < tiles.size(); ++i) {
         if (!nameSitsOnTile(tiles[i], box)) continue;
-        if (best < 0 || tiles[i].area() < tiles[static_cast<size_t>(best)].area()) best = static_cast<int>(i);
+        const bool holds = tiles[i].contains(box.midX(), box.midY());
+        if (best < 0 || (holds && !bestHolds) ||
+            (holds == bestHolds && tiles[i].area() < tiles[static_cast<size_t>(best)].area())) {
+            best = static_cast<int>(i);
+            bestHolds = holds;
+        }
     }
     return best;
 }
@@ -206,12 +267,16 @@ std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines
 
 ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines,
                                         std::string_view windowTitle) {
+    return analyzeParticipants(img, lines, windowTitle, findTiles(img));
+}
+
+ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines,
+                                        std::string_view windowTitle, const std::optional<TileLayout>& layout) {
     ParticipantAnalysis a;
     const std::vector<TextObservation> candidates = nameLines(lines, windowTitle);
     const std::optional<Bitmap> bm = makeBitmap(img);
-    const std::optional<TileLayout> layout = bm ? findTiles(*bm) : std::nullopt;
     double threshold = HIGHLIGHT_SCORE_THRESH;
-    if (layout) {
+    if (layout && bm) {
         namesOnDrawnTiles(*bm, *layout, candidates, a);
         threshold = FRAME_MIN_SCORE;
     } else {
