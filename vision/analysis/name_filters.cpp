@@ -207,7 +207,11 @@ bool looksLikeName(std::string_view s) {
     const auto letters = std::count_if(chars.begin(), chars.end(), unicode::isLetter);
     if (letters == 0) return false;
     if (static_cast<double>(letters) / static_cast<double>(chars.size()) < 0.5) return false;
-    return !readsAsClock(t) && !readsAsAddress(t) && !readsAsInterfaceText(t) && !readsAsJobTitle(t) &&
+    // One word in capitals is a heading or a badge ("PLAYERS", "HOST"); initials are shorter.
+    const bool capitalWord = chars.size() >= 4 && std::all_of(chars.begin(), chars.end(), [](std::string_view ch) {
+        return unicode::isLetter(ch) && unicode::isUppercase(ch);
+    });
+    return !capitalWord && !readsAsClock(t) && !readsAsAddress(t) && !readsAsInterfaceText(t) && !readsAsJobTitle(t) &&
            !readsAsProse(t);
 }
 

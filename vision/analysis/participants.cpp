@@ -24,11 +24,15 @@ constexpr double NAME_BAR_REACH = 1.5;
 // A ring round a tile is at least this share of the picture's width and height.
 constexpr double RING_MIN_WIDTH = 0.04;
 constexpr double RING_MIN_HEIGHT = 0.06;
-// The ring surrounds the tile that shares this much of its area with it.
+// The ring surrounds the tile that shares this much of its area with it and is not more than
+// twice or under half its size.
 constexpr double RING_TILE_OVERLAP = 0.5;
-// A row of names this share of a block's height from its top or bottom edge is a header or
-// a toolbar.
-constexpr double STAGE_EDGE_BAND = 0.1;
+// A ring round no tile names the avatar it surrounds from this score, and is at most this
+// share of the picture each way (a larger one is a green picture or page).
+constexpr double RING_AVATAR_MIN_SCORE = 0.3;
+constexpr double RING_AVATAR_MAX_SIDE = 0.4;
+// A lone block found in the pixels is a participant's tile from this share of the picture.
+constexpr double LONE_TILE_MIN_AREA = 0.2;
 // A tile holding this many different lines is a panel, a page or a slide, not a person.
 constexpr size_t CONTENT_MIN_LINES = 4;
 
@@ -37,13 +41,25 @@ double overlapShare(const Rect& a, const Rect& b) {
     return smaller > 0 ? a.intersection(b).area() / smaller : 0.0;
 }
 
-// The name the ring marks: the name on the drawn tile the ring surrounds, else the name
-// nearest the ring's bottom centre among those inside it or just under it (an avatar
-// ring with the name below).
-int nameUnderRing(const Rect& ring, const ParticipantAnalysis& a) {
-    if (!a.drawnTiles.empty()) {
-        for (size_t i = 0; i < a.names.size(); ++i)
-            if (overlapShare(a.tiles[i], ring) >= RING_TILE_OVERLAP) return static_cast<int>(i);
+// The name the ring marks: the name on the tile (drawn or inferred) the ring surrounds, of
+// about the ring's size, else the name nearest the ring's bottom centre among those inside it
+// or just under it (an avatar ring with the name below).
+int nameUnderRing(const Rect& ring, double score, const ParticipantAnalysis& a) {
+    for (size_t i = 0; i < a.names.size(); ++i)
+        if (overlapShare(a.tiles[i], ring) >= RING_TILE_OVERLAP &&
+            std::min(a.tiles[i].area(), ring.area()) >= RING_TILE_OVERLAP * std::max(a.tiles[i].area(), ring.area()))
+            return static_cast<int>(i);
+    // A ring round no tile of a name: an avatar's ring over its name, if it is a clear one
+    // (a faint one is green picture or page).
+    if (score < RING_AVATAR_MIN_SCORE || ring.width > RING_AVATAR_MAX_SIDE || ring.height > RING_AVATAR_MAX_SIDE)
+        return -1;
+    // An avatar's ring lies inside a tile or a block, or outside them all; one across a tile's
+    // edge is a picture's colour, not a mark.
+    for (const std::vector<Rect>* tiles : {&a.drawnTiles, &a.tiles}) {
+        for (const Rect& t : *tiles) {
+            const double shared = t.intersection(ring).area();
+            if (shared > 0 && shared < RING_TILE_OVERLAP * ring.area()) return -1;
+        }
     }
     int best = -1;
     double bestDistance = 0;
@@ -63,27 +79,34 @@ int nameUnderRing(const Rect& ring, const ParticipantAnalysis& a) {
 // Whether two label boxes stand side by side on one row: level, of about one height, apart.
 bool sideBySide(const Rect& a, const Rect& b) {
     const double h = std::max(a.height, b.height);
+    const double gap = std::max(b.minX() - a.maxX(), a.minX() - b.maxX());
     return std::abs(a.midY() - b.midY()) <= 0.5 * h && std::abs(a.height - b.height) <= 0.35 * h &&
-           (a.maxX() < b.minX() || b.maxX() < a.minX());
+           gap > 0;
 }
 
-// For each line, whether it is one of a row of names side by side inside a drawn block that
-// names nobody as one tile: a stage where participants without tiles of their own (round
-// avatars on the call's background) each stand over their name. A row along the block's top
-// or bottom edge is its header or toolbar.
+// For each name line (`boxes`), whether it is one of a row of names side by side inside a
+// drawn block that names nobody as one tile: a stage where participants without tiles of
+// their own (round avatars on the call's background, or cameras drawn edge to edge) each
+// stand by their name. On a stage the names are most of what is written; a page or a slide
+// with a row of short words (`allBoxes`: every line read) is no stage.
 std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<Rect>& boxes,
-                          const std::vector<int>& tileOf) {
+                          const std::vector<int>& tileOf, const std::vector<Rect>& allBoxes) {
     std::vector<bool> out(boxes.size(), false);
     for (size_t i = 0; i < boxes.size(); ++i) {
         if (tileOf[i] >= 0) continue;
         const int t = tileHolding(tiles, boxes[i]);
         if (t < 0) continue;
-        const Rect& block = tiles[static_cast<size_t>(t)];
-        const double y = (boxes[i].midY() - block.y) / block.height;
-        if (y < STAGE_EDGE_BAND || y > 1.0 - STAGE_EDGE_BAND) continue;
         for (size_t j = 0; j < boxes.size() && !out[i]; ++j) {
             out[i] = j != i && tileOf[j] < 0 && tileHolding(tiles, boxes[j]) == t && sideBySide(boxes[i], boxes[j]);
         }
+    }
+    for (size_t t = 0; t < tiles.size(); ++t) {
+        size_t staged = 0, written = 0;
+        for (size_t i = 0; i < boxes.size(); ++i) staged += out[i] && tileHolding(tiles, boxes[i]) == static_cast<int>(t);
+        for (const Rect& b : allBoxes) written += tileHolding(tiles, b) == static_cast<int>(t);
+        if (2 * staged >= written) continue;
+        for (size_t i = 0; i < boxes.size(); ++i)
+            if (tileHolding(tiles, boxes[i]) == static_cast<int>(t)) out[i] = false;
     }
     return out;
 }
@@ -91,7 +114,7 @@ std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<Rect
 // Names on the tiles drawn in the picture: a line that sits on no tile is not a name, and
 // a tile showing its name twice (centred and in the corner) gives it once.
 void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::vector<TextObservation>& candidates,
-                       ParticipantAnalysis& a) {
+                       const std::vector<TextObservation>& lines, ParticipantAnalysis& a) {
     a.drawnTiles = layout.tiles;
     std::vector<Rect> boxes;
     std::vector<std::string> texts;
@@ -110,7 +133,9 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
         span.width = x1 - span.x;
         span.height = y1 - span.y;
     }
-    const std::vector<bool> staged = onStage(layout.tiles, boxes, tileOf);
+    std::vector<Rect> allBoxes;
+    for (const TextObservation& line : joinWrappedNames(lines)) allBoxes.push_back(line.box);
+    const std::vector<bool> staged = onStage(layout.tiles, boxes, tileOf, allBoxes);
     std::vector<int> tileOfNames;
     std::vector<size_t> stageNames;
     for (size_t i = 0; i < candidates.size(); ++i) {
@@ -271,13 +296,16 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
 }
 
 ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines,
-                                        std::string_view windowTitle, const std::optional<TileLayout>& layout) {
+                                        std::string_view windowTitle, const std::optional<TileLayout>& found) {
+    // One small block is a thumbnail or a picture in a page, not a gallery.
+    const bool structure = found && (found->tiles.size() > 1 || found->tiles.front().area() >= LONE_TILE_MIN_AREA);
+    const std::optional<TileLayout> layout = structure ? found : std::nullopt;
     ParticipantAnalysis a;
     const std::vector<TextObservation> candidates = nameLines(lines, windowTitle);
     const std::optional<Bitmap> bm = makeBitmap(img);
     double threshold = HIGHLIGHT_SCORE_THRESH;
     if (layout && bm) {
-        namesOnDrawnTiles(*bm, *layout, candidates, a);
+        namesOnDrawnTiles(*bm, *layout, candidates, lines, a);
         threshold = FRAME_MIN_SCORE;
     } else {
         // No tile structure in the picture: tiles inferred from where the labels sit.
@@ -313,7 +341,7 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
         a.bestHighlight = best;
     }
     if (a.ring.best) {
-        a.speaker = nameUnderRing(a.ring.best->rect, a);
+        a.speaker = nameUnderRing(a.ring.best->rect, a.ring.best->score, a);
         if (a.speaker >= 0) a.speakerSource = SpeakerSource::Ring;
     }
     if (a.speaker < 0 && a.highlighted >= 0) {
