@@ -76,12 +76,12 @@ int nameUnderRing(const Rect& ring, double score, const ParticipantAnalysis& a) 
     return best;
 }
 
-// Whether two label boxes stand side by side on one row: level, of about one height, apart.
+// Whether two label boxes stand side by side on one row: apart, their tops level (a name
+// wrapped under a round avatar is two lines high beside one of one line).
 bool sideBySide(const Rect& a, const Rect& b) {
-    const double h = std::max(a.height, b.height);
+    const double h = std::min(a.height, b.height);
     const double gap = std::max(b.minX() - a.maxX(), a.minX() - b.maxX());
-    return std::abs(a.midY() - b.midY()) <= 0.5 * h && std::abs(a.height - b.height) <= 0.35 * h &&
-           gap > 0;
+    return std::abs(a.minY() - b.minY()) <= 0.5 * h && h >= 0.3 * std::max(a.height, b.height) && gap > 0;
 }
 
 // For each name line (`boxes`), whether it is one of a row of names side by side inside a
@@ -90,21 +90,20 @@ bool sideBySide(const Rect& a, const Rect& b) {
 // stand by their name. On a stage the names are most of what is written; a page or a slide
 // with a row of short words (`allBoxes`: every line read) is no stage.
 std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<Rect>& boxes,
-                          const std::vector<int>& tileOf, const std::vector<Rect>& allBoxes) {
+                          const std::vector<Rect>& allBoxes) {
     std::vector<bool> out(boxes.size(), false);
     for (size_t i = 0; i < boxes.size(); ++i) {
-        if (tileOf[i] >= 0) continue;
         const int t = tileHolding(tiles, boxes[i]);
         if (t < 0) continue;
         for (size_t j = 0; j < boxes.size() && !out[i]; ++j) {
-            out[i] = j != i && tileOf[j] < 0 && tileHolding(tiles, boxes[j]) == t && sideBySide(boxes[i], boxes[j]);
+            out[i] = j != i && tileHolding(tiles, boxes[j]) == t && sideBySide(boxes[i], boxes[j]);
         }
     }
     for (size_t t = 0; t < tiles.size(); ++t) {
         size_t staged = 0, written = 0;
         for (size_t i = 0; i < boxes.size(); ++i) staged += out[i] && tileHolding(tiles, boxes[i]) == static_cast<int>(t);
         for (const Rect& b : allBoxes) written += tileHolding(tiles, b) == static_cast<int>(t);
-        if (2 * staged >= written) continue;
+        if (2 * staged > written) continue;
         for (size_t i = 0; i < boxes.size(); ++i)
             if (tileHolding(tiles, boxes[i]) == static_cast<int>(t)) out[i] = false;
     }
@@ -135,7 +134,7 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
     }
     std::vector<Rect> allBoxes;
     for (const TextObservation& line : joinWrappedNames(lines)) allBoxes.push_back(line.box);
-    const std::vector<bool> staged = onStage(layout.tiles, boxes, tileOf, allBoxes);
+    const std::vector<bool> staged = onStage(layout.tiles, boxes, allBoxes);
     std::vector<int> tileOfNames;
     std::vector<size_t> stageNames;
     for (size_t i = 0; i < candidates.size(); ++i) {

@@ -1,0 +1,119 @@
+#include "analysis/participants.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "testing/canvas.h"
+
+namespace tessival {
+namespace {
+
+constexpr Rgba BG{24, 26, 30, 255};
+constexpr Rgba GREEN{53, 194, 107, 255};
+
+struct Line {
+    std::string text;
+    Rect box;
+};
+
+std::vector<TextObservation> observations(const std::vector<Line>& lines) {
+    std::vector<TextObservation> out;
+    for (const Line& l : lines) out.push_back({l.text, 0.95f, l.box});
+    return out;
+}
+
+std::vector<std::string> texts(const ParticipantAnalysis& a) {
+    std::vector<std::string> out;
+    for (const TextObservation& n : a.names) out.push_back(n.text);
+    return out;
+}
+
+struct PlaceCase {
+    const char* name;
+    std::vector<Rect> tiles;
+    std::vector<Line> lines;
+    std::vector<std::string> names;
+};
+
+TEST(Participants, NamesAreTheLabelsPlacedWhereTilesCarryThem) {
+    const std::vector<Rect> grid = {{0.05, 0.05, 0.44, 0.44}, {0.51, 0.05, 0.44, 0.44},
+                                    {0.05, 0.51, 0.44, 0.44}, {0.51, 0.51, 0.44, 0.44}};
+    const std::vector<Line> prose = {{"Roadmap", {0.2, 0.15, 0.2, 0.03}},
+                                     {"Offline mode for the field app", {0.2, 0.45, 0.5, 0.03}},
+                                     {"Sync conflicts resolved on the server", {0.2, 0.52, 0.5, 0.03}},
+                                     {"Faster start on old phones", {0.2, 0.59, 0.5, 0.03}}};
+    std::vector<Line> page = prose;
+    for (const char* word : {"Cloud", "Pricing", "Docs", "Community"})
+        page.push_back({word, {0.3 + 0.1 * double(page.size() - prose.size()), 0.08, 0.06, 0.02}});
+    const PlaceCase cases[] = {
+        {"corner labels name their tiles",
+         grid,
+         {{"Ana Silva", {0.06, 0.45, 0.1, 0.02}}, {"Ben Okafor", {0.52, 0.45, 0.1, 0.02}},
+          {"Cai Wen", {0.06, 0.91, 0.1, 0.02}}, {"Dora Lind", {0.52, 0.91, 0.1, 0.02}}},
+         {"Ana Silva", "Ben Okafor", "Cai Wen", "Dora Lind"}},
+        {"a label at the top of a tile names it, not the tile right above it",
+         {{0.1, 0.0, 0.4, 0.45}, {0.1, 0.45, 0.4, 0.45}},
+         {{"Martina", {0.11, 0.02, 0.08, 0.02}}, {"Michael", {0.11, 0.46, 0.08, 0.02}}},
+         {"Martina", "Michael"}},
+        {"a label on a letterbox bar names the tile of its row",
+         {{0.0, 0.05, 0.46, 0.44}, {0.56, 0.05, 0.4, 0.9}, {0.0, 0.51, 0.46, 0.44}},
+         {{"Lewis", {0.5, 0.06, 0.03, 0.02}}, {"Nick", {0.5, 0.52, 0.03, 0.02}}},
+         {"Lewis", "Nick"}},
+        {"a row of names on a block without tiles is a stage",
+         {{0.02, 0.05, 0.96, 0.8}},
+         {{"Cdr. Addison", {0.14, 0.38, 0.06, 0.015}}, {"Rogers", {0.15, 0.4, 0.03, 0.015}},
+          {"Maj. Sarah Reynolds", {0.25, 0.38, 0.09, 0.015}}, {"Lt. Leo Riley", {0.45, 0.38, 0.06, 0.015}},
+          {"HOST", {0.16, 0.44, 0.02, 0.01}}},
+         {"Cdr. Addison Rogers", "Maj. Sarah Reynolds", "Lt. Leo Riley"}},
+        {"a row of short words on a page is no stage", {{0.02, 0.05, 0.96, 0.8}}, page, {}},
+        {"lines outside every tile name nobody", grid, {{"Ana Silva", {0.4, 0.965, 0.1, 0.02}}}, {}},
+    };
+    for (const PlaceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Canvas canvas(800, 500, BG);
+        const TileLayout layout{c.tiles, std::vector<uint32_t>(c.tiles.size(), 0x1e1a18)};
+        const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(c.lines), "", layout);
+        EXPECT_EQ(texts(a), c.names);
+    }
+}
+
+TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
+    const std::vector<PixelBox> tiles = {{40, 40, 380, 240}, {420, 40, 760, 240}, {40, 260, 380, 460}, {420, 260, 760, 460}};
+    const std::vector<std::string> names = {"Ana Silva", "Ben Okafor", "Cai Wen", "Dora Lind"};
+    struct RingCase {
+        const char* name;
+        PixelBox ring;
+        std::string speaker;  // empty: nobody
+    } cases[] = {
+        {"round a tile", {420, 260, 760, 460}, "Dora Lind"},
+        {"across two tiles' edge", {200, 120, 560, 360}, ""},
+    };
+    for (const RingCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas canvas(800, 500, BG);
+        std::vector<Rect> normalised;
+        std::vector<Line> lines;
+        for (size_t i = 0; i < tiles.size(); ++i) {
+            const PixelBox& t = tiles[i];
+            canvas.fill(t, Rgba{uint8_t(90 + 25 * i), uint8_t(90 + 25 * i), uint8_t(90 + 25 * i), 255});
+            normalised.push_back({t.x0 / 800.0, t.y0 / 500.0, (t.x1 - t.x0 + 1) / 800.0, (t.y1 - t.y0 + 1) / 500.0});
+            lines.push_back({names[i], {(t.x0 + 6) / 800.0, (t.y1 - 20) / 500.0, 0.1, 0.03}});
+        }
+        canvas.outline(c.ring, 4, GREEN);
+        const TileLayout layout{normalised, std::vector<uint32_t>(normalised.size(), 0x1e1a18)};
+        const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(lines), "", layout);
+        ASSERT_TRUE(a.ring.best.has_value());
+        if (c.speaker.empty()) {
+            EXPECT_EQ(a.speaker, -1);
+        } else {
+            ASSERT_GE(a.speaker, 0);
+            EXPECT_EQ(a.names[static_cast<size_t>(a.speaker)].text, c.speaker);
+            EXPECT_EQ(a.speakerSource, SpeakerSource::Ring);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessival
