@@ -106,9 +106,16 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
     // pictures was most of the time, and a label read alone is read better.
     std::vector<RecognizedLine> lines = readCores(recognizer, grey, textRegions(grey), std::nullopt, lookup, seen);
     // A label of a few pixels on a busy picture is not always told from it by its strokes;
-    // where tiles are drawn, the place labels sit is read as a line.
-    const std::vector<RecognizedLine> banded = 
-        readCores(recognizer, grey, unreadBands(grey, tiles, lines), TextLayout::SingleLine, lookup, seen);
+    // where tiles are drawn, the place labels sit is read too.
+    std::vector<RecognizedLine> banded =
+        readCores(recognizer, grey, unreadBands(grey, tiles, lines), TextLayout::Sparse, lookup, seen);
+    // A band ends where its tile does; a label running past it was read whole already, and
+    // the band's piece of it is no line of its own.
+    std::erase_if(banded, [&](const RecognizedLine& b) {
+        const Rect near{b.box.x - b.box.height, b.box.y, b.box.width + 2 * b.box.height, b.box.height};
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const RecognizedLine& l) { return near.intersection(l.box).area() > 0; });
+    });
     lines.insert(lines.end(), banded.begin(), banded.end());
     return observations(joinSplitLines(std::move(lines), static_cast<double>(grey.width),
                                        static_cast<double>(grey.height)));

@@ -46,7 +46,7 @@ Rect labelBand(const Rect& tile);
 
 // A whole capture's text as the capture commands ask for it; `source` names the window the
 // picture came from, `tiles` the participant tiles found in its pixels (normalised; may be
-// empty): a tile whose label band no text region reached has the band read as a line.
+// empty): a tile whose label band no text region reached has the band read too.
 // Throws as ocr() does.
 class TextReader {
 public:
