@@ -136,5 +136,18 @@ TEST(RegionCache, NothingCrossesWindowsOrSizesAndMemoryIsBounded) {
     EXPECT_EQ(r.reads, 7);
 }
 
+TEST(Ocr, TheLabelBandOfATileIsReadWhereNoTextRegionReachedIt) {
+    // A bar of ink has no strokes side by side: the region finder passes it by.
+    Canvas c(800, 400, PAPER);
+    c.fill({120, 270, 180, 273}, INK);
+    const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
+    InkRecognizer r;
+    RegionCache cache;
+    EXPECT_TRUE(ocr(r, c.image(), cache, 1).empty());
+    const auto out = ocr(r, c.image(), cache, 1, tiles);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_NEAR(out[0].box.y, 270.0 / 400, 0.01);
+}
+
 }  // namespace
 }  // namespace tessival
