@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
 
     const auto t0 = Clock::now();
     std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
-    (void)recognizer->read(GreyImage{64, 32, std::vector<uint8_t>(64 * 32, 255), false});  // waits for the engine
+    (void)recognizer->read(GreyImage{64, 32, std::vector<uint8_t>(64 * 32, 255), false},
+                           TextLayout::Sparse);  // waits for the engine
     const double init = ms(t0, Clock::now());
 
     Output sink(-1, -1);
