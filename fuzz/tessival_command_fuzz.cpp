@@ -49,6 +49,7 @@ public:
     int count = 0;
     Answer capture(const std::optional<std::string>& q) override { return answer("p", q); }
     Answer captureFrame(const std::optional<std::string>& q) override { return answer("f", q); }
+    Answer chooseWindow() override { return answer("c", std::nullopt); }
     Answer captureSlide(const std::optional<std::string>& q) override {
         // One kind throws, to reach the loop's own failure answer.
         if (q && q->size() == 1) throw std::runtime_error(*q);

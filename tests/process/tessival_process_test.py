@@ -128,6 +128,8 @@ class Arguments(unittest.TestCase):
 
 LEAN_FALLBACK = "[tessival] lean OCR model missing or unreadable"
 SCENES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fixtures", "make_scenes.py")
+# The packaged model the lean one is derived from (Debian's tesseract-ocr-script-latn).
+PACKAGED_MODEL = "/usr/share/tesseract-ocr/5/tessdata/Latin.traineddata"
 
 
 class OcrModel(unittest.TestCase):
@@ -138,7 +140,8 @@ class OcrModel(unittest.TestCase):
         cls.tmp = tempfile.mkdtemp(prefix="tessival-model-")
         subprocess.run([sys.executable, SCENES, cls.tmp, "--only", "demo_gallery"], check=True,
                        stdout=subprocess.DEVNULL)
-        scene = json.load(open(os.path.join(cls.tmp, "manifest.json")))[0]
+        with open(os.path.join(cls.tmp, "manifest.json")) as f:
+            scene = json.load(f)[0]
         cls.picture, cls.names = os.path.join(cls.tmp, scene["file"]), set(scene["names"])
         cls.lean = os.path.join(os.path.dirname(os.path.dirname(TESSIVAL)), "share", "meeting-sidecars",
                                 "tessdata", "Latin.traineddata")
@@ -147,9 +150,12 @@ class OcrModel(unittest.TestCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.tmp, ignore_errors=True)
 
-    def read(self, exe):
-        """Names read by `exe --analyze`, its diagnostics and its peak memory in MiB."""
+    def read(self, exe, tessdata=None):
+        """Names read by `exe --analyze`, its diagnostics and its peak memory in MiB; with
+        `tessdata`, the model of that folder (TESSDATA_PREFIX) instead of the lean one."""
         env = {k: v for k, v in os.environ.items() if k != "TESSDATA_PREFIX"}
+        if tessdata:
+            env["TESSDATA_PREFIX"] = tessdata
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             p = subprocess.Popen([exe, "--analyze", self.picture], stdout=out, stderr=err, env=env)
             _, _, usage = os.wait4(p.pid, 0)
@@ -166,7 +172,10 @@ class OcrModel(unittest.TestCase):
         names, err, peak_mib = self.read(TESSIVAL)
         self.assertNotIn(LEAN_FALLBACK, err)
         self.assertGreaterEqual(len(names & self.names), len(self.names) - 1, f"names read: {names}")
-        self.assertLess(peak_mib, 200, "peak memory of the lean model, well under the packaged one's")
+        # Told apart from the packaged model by memory, measured beside it (a sanitizer build
+        # doubles both).
+        _, _, packaged_mib = self.read(TESSIVAL, os.path.dirname(PACKAGED_MODEL))
+        self.assertLess(peak_mib, 0.75 * packaged_mib, "peak memory of the lean model, well under the packaged one's")
 
     def test_missing_or_cut_model_falls_back_with_one_line(self):
         with open(self.lean, "rb") as f:
