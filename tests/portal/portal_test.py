@@ -22,7 +22,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
-from harness import check, cleanup, failures, missing_tools  # noqa: E402
+from harness import check, cleanup, missing_tools, verdict  # noqa: E402
 from portal_fixture import TOKEN, Bus, Rig  # noqa: E402
 
 SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
@@ -127,11 +127,7 @@ def main(tessival, producer):
             check(t.close() == 0, "tessival ends cleanly")
         finally:
             cleanup()
-    if failures:
-        print("logs in " + work)
-        return 1
-    subprocess.run(["rm", "-rf", work])
-    return 0
+    return verdict(work)
 
 
 if __name__ == "__main__":

@@ -9,13 +9,12 @@ Exit 0 on success, 1 on failure, 77 when sway, PipeWire or the portals are missi
 failure when the CI environment variable is set).
 """
 import os
-import subprocess
 import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tools"))
-from harness import LineProgram, check, cleanup, failures, missing_tools  # noqa: E402
+from harness import LineProgram, check, cleanup, missing_tools, verdict  # noqa: E402
 from pulse_fixture import PipeWireServer  # noqa: E402
 from swaysession import SwaySession  # noqa: E402
 
@@ -60,11 +59,7 @@ def main(tessival, show_image):
                 check(t.close() == 0, "tessival ends cleanly")
             finally:
                 cleanup()
-    if failures:
-        print("logs in " + work)
-        return 1
-    subprocess.run(["rm", "-rf", work])
-    return 0
+    return verdict(work)
 
 
 if __name__ == "__main__":

@@ -98,6 +98,16 @@ def cleanup():
         stop_process(started.pop())
 
 
+def verdict(work):
+    """The exit status of a test that kept its files in `work`: 1 with the folder kept for
+    its logs when a check failed, else 0 with the folder removed."""
+    if failures:
+        print("logs in " + work)
+        return 1
+    shutil.rmtree(work, ignore_errors=True)
+    return 0
+
+
 def check(cond, what):
     print(("ok   " if cond else "FAIL ") + what, flush=True)
     if not cond:
