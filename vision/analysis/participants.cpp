@@ -41,14 +41,20 @@ double overlapShare(const Rect& a, const Rect& b) {
     return smaller > 0 ? a.intersection(b).area() / smaller : 0.0;
 }
 
+// Whether `ring` surrounds one of `tiles`: it shares most of its area and is of its size.
+bool ringAroundDrawnTile(const Rect& ring, const std::vector<Rect>& tiles) {
+    return std::any_of(tiles.begin(), tiles.end(), [&](const Rect& t) {
+        return overlapShare(t, ring) >= RING_TILE_OVERLAP &&
+               std::min(t.area(), ring.area()) >= RING_TILE_OVERLAP * std::max(t.area(), ring.area());
+    });
+}
+
 // The name the ring marks: the name on the tile (drawn or inferred) the ring surrounds, of
 // about the ring's size, else the name nearest the ring's bottom centre among those inside it
 // or just under it (an avatar ring with the name below).
 int nameUnderRing(const Rect& ring, double score, const ParticipantAnalysis& a) {
     for (size_t i = 0; i < a.names.size(); ++i)
-        if (overlapShare(a.tiles[i], ring) >= RING_TILE_OVERLAP &&
-            std::min(a.tiles[i].area(), ring.area()) >= RING_TILE_OVERLAP * std::max(a.tiles[i].area(), ring.area()))
-            return static_cast<int>(i);
+        if (ringAroundDrawnTile(ring, {a.tiles[i]})) return static_cast<int>(i);
     // A ring round no tile of a name: an avatar's ring over its name, if it is a clear one
     // (a faint one is green picture or page).
     if (score < RING_AVATAR_MIN_SCORE || ring.width > RING_AVATAR_MAX_SIDE || ring.height > RING_AVATAR_MAX_SIDE)
@@ -339,11 +345,15 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
         a.highlighted = index;
         a.bestHighlight = best;
     }
+    bool ringOnUnnamedTile = false;
     if (a.ring.best) {
         a.speaker = nameUnderRing(a.ring.best->rect, a.ring.best->score, a);
         if (a.speaker >= 0) a.speakerSource = SpeakerSource::Ring;
+        ringOnUnnamedTile = a.speaker < 0 && ringAroundDrawnTile(a.ring.best->rect, a.drawnTiles);
     }
-    if (a.speaker < 0 && a.highlighted >= 0) {
+    // A ring round a drawn tile whose name was not read marks that person: another tile's
+    // frame is then not the speaker.
+    if (a.speaker < 0 && a.highlighted >= 0 && !ringOnUnnamedTile) {
         a.speaker = a.highlighted;
         a.speakerSource = SpeakerSource::Border;
     }

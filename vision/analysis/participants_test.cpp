@@ -86,9 +86,12 @@ TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
         const char* name;
         PixelBox ring;
         std::string speaker;  // empty: nobody
+        bool dorasLabelRead = true;
+        bool anaFramed = false;  // a blue frame round the first tile
     } cases[] = {
         {"round a tile", {420, 260, 760, 460}, "Dora Lind"},
         {"across two tiles' edge", {200, 120, 560, 360}, ""},
+        {"round a tile whose label was not read, beside another tile's frame", {420, 260, 760, 460}, "", false, true},
     };
     for (const RingCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -99,8 +102,10 @@ TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
             const PixelBox& t = tiles[i];
             canvas.fill(t, Rgba{uint8_t(90 + 25 * i), uint8_t(90 + 25 * i), uint8_t(90 + 25 * i), 255});
             normalised.push_back({t.x0 / 800.0, t.y0 / 500.0, (t.x1 - t.x0 + 1) / 800.0, (t.y1 - t.y0 + 1) / 500.0});
-            lines.push_back({names[i], {(t.x0 + 6) / 800.0, (t.y1 - 20) / 500.0, 0.1, 0.03}});
+            if (c.dorasLabelRead || names[i] != "Dora Lind")
+                lines.push_back({names[i], {(t.x0 + 6) / 800.0, (t.y1 - 20) / 500.0, 0.1, 0.03}});
         }
+        if (c.anaFramed) canvas.outline(tiles[0], 3, Rgba{60, 140, 255, 255});
         canvas.outline(c.ring, 4, GREEN);
         const TileLayout layout{normalised, std::vector<uint32_t>(normalised.size(), 0x1e1a18)};
         const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(lines), "", layout);

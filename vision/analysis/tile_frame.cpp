@@ -23,8 +23,12 @@ constexpr int64_t EDGE_SEARCH_MIN = 3;
 // A frame's colour stands out: saturation (percent) and value, or this much lighter or
 // darker than the background.
 constexpr int FRAME_MIN_SATURATION_PCT = 35;
-constexpr int FRAME_MIN_VALUE = 90;
+constexpr int FRAME_MIN_VALUE = 120;
 constexpr int FRAME_MIN_CONTRAST = 110;
+// A frame is the first thing met coming in from the gutter: only this many lines past the
+// background are looked at (deeper ones are the picture, whose flat wall or shirt would
+// outscore a one-pixel frame softened by compression).
+constexpr int FRAME_FIRST_LINES = 3;
 // Corners are skipped: rounded corners bend the frame away from a straight line.
 constexpr double CORNER_SKIP = 0.12;
 
@@ -100,14 +104,16 @@ TileFrame tileFrame(const Bitmap& bm, const Rect& tile, uint32_t background) {
     const int64_t skipX = std::lround(double(x1 - x0) * CORNER_SKIP);
     const int64_t skipY = std::lround(double(y1 - y0) * CORNER_SKIP);
 
-    // Each side: the most uniform line near the edge that is not the background.
+    // Each side: of the first lines in from the gutter that are not the background, the one
+    // that stands out most from it among those uniform enough to be a frame (compression
+    // blends a thin frame into a darker line beside it).
     std::array<Line, 4> sides{};  // top, bottom, left, right
     std::vector<uint32_t> samples;
     for (int side = 0; side < 4; ++side) {
         const bool horizontal = side < 2;
         const int64_t edge = side == 0 ? y0 : side == 1 ? y1 : side == 2 ? x0 : x1;
         const int64_t inward = side == 0 || side == 2 ? 1 : -1;
-        for (int64_t d = -reach; d <= reach; ++d) {
+        auto lineAt = [&](int64_t d) {
             const int64_t at = edge + d * inward;
             samples.clear();
             if (horizontal) {
@@ -115,9 +121,28 @@ TileFrame tileFrame(const Bitmap& bm, const Rect& tile, uint32_t background) {
             } else {
                 for (int64_t y = y0 + skipY; y <= y1 - skipY; ++y) samples.push_back(pixelAt(bm, at, y));
             }
-            const Line l = dominant(samples);
+            return dominant(samples);
+        };
+        // The gutter: the background line nearest the edge on its outer side (a narrow gutter
+        // has the next tile beyond it).
+        int64_t from = -reach;
+        for (int64_t d = 0; d >= -reach; --d) {
+            if (distance(lineAt(d).colour, background) <= FRAME_BACKGROUND_GAP) {
+                from = d + 1;
+                break;
+            }
+        }
+        Line& chosen = sides[static_cast<size_t>(side)];
+        int past = 0;
+        for (int64_t d = from; d <= reach && past < FRAME_FIRST_LINES; ++d) {
+            const Line l = lineAt(d);
             if (distance(l.colour, background) <= FRAME_BACKGROUND_GAP) continue;
-            if (l.share > sides[static_cast<size_t>(side)].share) sides[static_cast<size_t>(side)] = l;
+            ++past;
+            const bool uniform = l.share >= FRAME_MIN_SCORE;
+            const bool chosenUniform = chosen.share >= FRAME_MIN_SCORE;
+            if (uniform ? !chosenUniform || distance(l.colour, background) > distance(chosen.colour, background)
+                        : !chosenUniform && l.share > chosen.share)
+                chosen = l;
         }
     }
     // The frame colour is the best side's; at least three sides must carry it.

@@ -104,6 +104,8 @@ TEST(TileFrame, AFrameInAColourTheTileDoesNotCarry) {
         Rgba frame;
         Rgba inside;
         bool framed;
+        int width = 3;
+        Rgba blend = {0, 0, 0, 0};  // a line compression smeared just outside a thin frame
     };
     const Case cases[] = {
         {"blue frame round a video", {60, 140, 255, 255}, {150, 120, 90, 255}, true},
@@ -111,12 +113,16 @@ TEST(TileFrame, AFrameInAColourTheTileDoesNotCarry) {
         {"green frame", {40, 200, 80, 255}, {150, 120, 90, 255}, true},
         {"green video, no frame", {40, 200, 80, 255}, {40, 200, 80, 255}, false},
         {"frame in the background's colour", {24, 26, 30, 255}, {150, 120, 90, 255}, false},
+        {"dull edge of a picture", {61, 72, 104, 255}, {150, 120, 90, 255}, false},
+        {"softened one-pixel frame round a flat wall", {107, 150, 184, 255}, {175, 160, 150, 255}, true, 1,
+         {52, 96, 143, 255}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Canvas canvas(600, 400, BG);
         canvas.fill({100, 80, 499, 319}, c.inside);
-        canvas.outline({100, 80, 499, 319}, 3, c.frame);
+        canvas.outline({100, 80, 499, 319}, c.width, c.frame);
+        if (c.blend.a != 0) canvas.outline({99, 79, 500, 320}, 1, c.blend);
         const TileFrame f = tileFrame(canvas.bitmap(), Rect{100 / 600.0, 80 / 400.0, 400 / 600.0, 240 / 400.0},
                                       0x1e1a18);
         EXPECT_EQ(f.score >= FRAME_MIN_SCORE, c.framed) << f.score;
