@@ -115,7 +115,9 @@ bool readsAsAddress(std::string_view s) {
 bool readsAsInterfaceText(std::string_view s) {
     bool any = false;
     for (const std::string& w : words(s, false)) {
-        if (member(UI_VOCABULARY, w) || member(UI_STOPWORDS, w) || member(TOOLBAR_CAPTIONS, w)) {
+        // An app's own name among them is its title bar or header ("Zoom Meeting").
+        if (member(UI_VOCABULARY, w) || member(UI_STOPWORDS, w) || member(TOOLBAR_CAPTIONS, w) ||
+            member(WATERMARK_TOKENS, canonToken(w))) {
             any = true;
         } else if (!isNumberWord(w) && !member(JOINING_WORDS, w)) {
             return false;

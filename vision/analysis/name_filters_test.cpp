@@ -148,6 +148,8 @@ TEST(LooksLikeName, TextThatIsNoPersonsLabel) {
         {"HOST", false},
         {"My Session", false},
         {"Marketing Strategy Meeting", false},
+        {"Zoom Meeting", false},  // the app's name with interface words: its title bar
+        {"Meet Patel", true},
         // Job titles outside brackets.
         {"Senior Product Manager", false},
         {"Head of Engineering", false},
