@@ -116,6 +116,77 @@ std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<Rect
     return out;
 }
 
+// How far apart (share of a cell) the labels of an edge-to-edge grid may sit from the same
+// place in their cells, and the most rows or columns looked for.
+constexpr double GRID_LABEL_SLACK = 0.06;
+constexpr size_t GRID_MAX_SIDE = 8;
+// A cell of such a grid is no thinner than this, width to height in pixels either way.
+constexpr double GRID_CELL_MAX_ASPECT = 2.5;
+
+// The cells of `block` split evenly into `rows` x `cols` when every cell holds exactly one
+// of `boxes`, each at the same place in its cell (left-aligned or centred, at the same
+// height): cameras drawn edge to edge with no gutter between them, found from their labels.
+std::optional<std::vector<Rect>> gridOfLabels(const Rect& block, const std::vector<Rect>& boxes, size_t rows,
+                                              size_t cols, double aspect) {
+    const double cw = block.width / double(cols), ch = block.height / double(rows);
+    const double ratio = cw * aspect / ch;
+    if (ratio > GRID_CELL_MAX_ASPECT || ratio < 1 / GRID_CELL_MAX_ASPECT) return std::nullopt;
+    std::vector<int> owner(rows * cols, -1);
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const double fx = (boxes[i].midX() - block.x) / cw, fy = (boxes[i].midY() - block.y) / ch;
+        if (fx < 0 || fy < 0 || fx >= double(cols) || fy >= double(rows)) return std::nullopt;
+        const size_t cell = size_t(fy) * cols + size_t(fx);
+        if (owner[cell] >= 0) return std::nullopt;
+        owner[cell] = int(i);
+    }
+    if (std::find(owner.begin(), owner.end(), -1) != owner.end()) return std::nullopt;
+    const auto same = [&](auto offset, double side) {
+        double lo = 1e9, hi = -1e9;
+        for (size_t c = 0; c < owner.size(); ++c) {
+            const double o = offset(boxes[size_t(owner[c])], c);
+            lo = std::min(lo, o);
+            hi = std::max(hi, o);
+        }
+        return hi - lo <= GRID_LABEL_SLACK * side;
+    };
+    const auto cellX = [&](size_t c) { return block.x + double(c % cols) * cw; };
+    const auto cellY = [&](size_t c) { return block.y + double(c / cols) * ch; };
+    const bool level = same([&](const Rect& b, size_t c) { return b.y - cellY(c); }, ch);
+    const bool aligned = same([&](const Rect& b, size_t c) { return b.x - cellX(c); }, cw) ||
+                         same([&](const Rect& b, size_t c) { return b.midX() - cellX(c); }, cw);
+    if (!level || !aligned) return std::nullopt;
+    std::vector<Rect> cells;
+    for (size_t c = 0; c < owner.size(); ++c) cells.push_back(Rect{cellX(c), cellY(c), cw, ch});
+    return cells;
+}
+
+// `layout` with each block that holds the labels of an edge-to-edge grid (see gridOfLabels;
+// at least two rows and columns, or three in a line) split into its cells. `aspect` is the
+// picture's width over its height.
+TileLayout splitLabelledGrids(const TileLayout& layout, const std::vector<TextObservation>& candidates,
+                              double aspect) {
+    TileLayout out;
+    for (size_t t = 0; t < layout.tiles.size(); ++t) {
+        const Rect& block = layout.tiles[t];
+        std::vector<Rect> inside;
+        for (const TextObservation& c : candidates)
+            if (block.contains(c.box.midX(), c.box.midY())) inside.push_back(c.box);
+        std::optional<std::vector<Rect>> cells;
+        for (size_t rows = 1; rows <= GRID_MAX_SIDE && !cells; ++rows) {
+            for (size_t cols = 1; cols <= GRID_MAX_SIDE && !cells; ++cols) {
+                if (rows * cols != inside.size() || rows * cols < 3 || (rows > 1 && cols > 1 && rows * cols < 4)) continue;
+                cells = gridOfLabels(block, inside, rows, cols, aspect);
+            }
+        }
+        const std::vector<Rect> pieces = cells ? *cells : std::vector<Rect>{block};
+        for (const Rect& piece : pieces) {
+            out.tiles.push_back(piece);
+            out.backgrounds.push_back(layout.backgrounds[t]);
+        }
+    }
+    return out;
+}
+
 // Names on the tiles drawn in the picture: a line that sits on no tile is not a name, and
 // a tile showing its name twice (centred and in the corner) gives it once.
 void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::vector<TextObservation>& candidates,
@@ -310,7 +381,8 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
     const std::optional<Bitmap> bm = makeBitmap(img);
     double threshold = HIGHLIGHT_SCORE_THRESH;
     if (layout && bm) {
-        namesOnDrawnTiles(*bm, *layout, candidates, lines, a);
+        namesOnDrawnTiles(*bm, splitLabelledGrids(*layout, candidates, double(bm->w) / double(bm->h)), candidates,
+                          lines, a);
         threshold = FRAME_MIN_SCORE;
     } else {
         // No tile structure in the picture: tiles inferred from where the labels sit.

@@ -79,6 +79,21 @@ TEST(Participants, NamesAreTheLabelsPlacedWhereTilesCarryThem) {
     }
 }
 
+TEST(Participants, LabelsAtTheSamePlaceInEachCellOfABlockSplitItIntoTiles) {
+    // Four cameras drawn edge to edge: one block in the pixels, a label at each quarter's
+    // top-left corner. A row of names on a stage is not split (see above).
+    const Canvas canvas(800, 500, BG);
+    const TileLayout layout{{{0.4, 0.2, 0.4, 0.6}}, {0x1e1a18}};
+    const std::vector<Line> lines = {{"Alice", {0.401, 0.202, 0.03, 0.02}}, {"Bob", {0.601, 0.202, 0.02, 0.02}},
+                                     {"Charlie", {0.402, 0.502, 0.04, 0.02}}, {"Diana", {0.601, 0.503, 0.03, 0.02}}};
+    const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(lines), "", layout);
+    ASSERT_EQ(texts(a), (std::vector<std::string>{"Alice", "Bob", "Charlie", "Diana"}));
+    EXPECT_TRUE(a.evidence);
+    EXPECT_EQ(a.drawnTiles.size(), 4u);
+    EXPECT_NEAR(a.tiles[3].x, 0.6, 1e-9);
+    EXPECT_NEAR(a.tiles[3].y, 0.5, 1e-9);
+}
+
 TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
     const std::vector<PixelBox> tiles = {{40, 40, 380, 240}, {420, 40, 760, 240}, {40, 260, 380, 460}, {420, 260, 760, 460}};
     const std::vector<std::string> names = {"Ana Silva", "Ben Okafor", "Cai Wen", "Dora Lind"};
