@@ -126,6 +126,17 @@ bool readsAsInterfaceText(std::string_view s) {
     return any;
 }
 
+std::vector<std::string> toolbarRunWords(std::string_view s) {
+    std::vector<std::string> out;
+    for (std::string& w : words(s, false)) {
+        if (unicode::characterCount(w) < 3) continue;
+        if (!member(UI_VOCABULARY, w) && !member(UI_STOPWORDS, w) && !member(TOOLBAR_CAPTIONS, w)) return {};
+        out.push_back(std::move(w));
+    }
+    if (out.size() < 3) out.clear();
+    return out;
+}
+
 bool readsAsJobTitle(std::string_view s) {
     for (const std::string& w : words(s, true)) {
         if (member(ROLE_WORDS, w)) return true;

@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/rect.h"
 
@@ -82,6 +83,11 @@ bool readsAsAddress(std::string_view s);
 bool readsAsInterfaceText(std::string_view s);
 bool readsAsJobTitle(std::string_view s);
 bool readsAsProse(std::string_view s);
+
+// The words of a call's toolbar read as one line, its icons as short noise between them
+// ("Microphone v Camera v Stop screen share E] Chat Leave"): every word of three letters or
+// more is interface vocabulary and there are at least three. Empty for any other text.
+std::vector<std::string> toolbarRunWords(std::string_view s);
 
 // A plausible participant name: 2 to 40 characters, not made of toolbar words and call
 // controls alone (OCR runs neighbouring captions together: "View More"), not a watermark,

@@ -162,6 +162,17 @@ TEST(LooksLikeName, TextThatIsNoPersonsLabel) {
     for (const Case& c : cases) EXPECT_EQ(looksLikeName(c.in), c.want) << c.in;
 }
 
+TEST(ToolbarRunWords, AToolbarReadAsOneLineGivesItsCaptions) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"Microphone v Camera v CJ Stop screen share l E] Chat p f 3) Leave",
+         {"microphone", "camera", "stop", "screen", "share", "chat", "leave"}},
+        {"I will share my screen and leave", {}},  // a chat message
+        {"Mute Leave", {}},                          // too few to be a toolbar
+        {"Ana Silva", {}},
+    };
+    for (const auto& [text, want] : cases) EXPECT_EQ(toolbarRunWords(text), want) << text;
+}
+
 TEST(LooksLikeName, CountsUserPerceivedCharacters) {
     // 20 decomposed letters (base + combining accent) are 20 characters, not 40 scalars.
     std::string decomposed;

@@ -431,7 +431,11 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
     }
     std::vector<std::string> allTexts;
     allTexts.reserve(lines.size());
-    for (const TextObservation& line : lines) allTexts.push_back(line.text);
+    for (const TextObservation& line : lines) {
+        allTexts.push_back(line.text);
+        // A toolbar read as one line shows its controls as well as separate captions do.
+        for (std::string& w : toolbarRunWords(line.text)) allTexts.push_back(std::move(w));
+    }
     a.uiHits = callUiHits(allTexts);
     a.evidence = a.uiHits >= LOCK_MIN_UI_HITS || a.ring.best.has_value() || namedTiles(a) >= LOCK_MIN_NAMED_TILES;
     return a;
