@@ -21,6 +21,9 @@ constexpr double NAME_EDGE_BAND = 0.3;
 constexpr double NAME_CENTRE_BAND = 0.12;
 // A name bar under a tile starts within this many label heights of the tile's bottom.
 constexpr double NAME_BAR_REACH = 1.5;
+// How far beside a tile (share of its width) a label level with its top may sit and still
+// name it.
+constexpr double BAR_TOP_REACH = 0.25;
 // A ring round a tile is at least this share of the picture's width and height.
 constexpr double RING_MIN_WIDTH = 0.04;
 constexpr double RING_MIN_HEIGHT = 0.06;
@@ -106,10 +109,13 @@ std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<Rect
         }
     }
     for (size_t t = 0; t < tiles.size(); ++t) {
+        // A stage is the main part of the window; a picture inside it (a chart's axis
+        // labels) is none.
+        const bool main = tiles[t].area() >= LONE_TILE_MIN_AREA;
         size_t staged = 0, written = 0;
         for (size_t i = 0; i < boxes.size(); ++i) staged += out[i] && tileHolding(tiles, boxes[i]) == static_cast<int>(t);
         for (const Rect& b : allBoxes) written += tileHolding(tiles, b) == static_cast<int>(t);
-        if (2 * staged > written) continue;
+        if (main && 2 * staged > written) continue;
         for (size_t i = 0; i < boxes.size(); ++i)
             if (tileHolding(tiles, boxes[i]) == static_cast<int>(t)) out[i] = false;
     }
@@ -239,6 +245,11 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
                 }
             }
             if (!near) continue;
+            // A top label sits on the bar right beside its picture (one further off is a
+            // panel's or a window's header); a bottom one may name any tile of the row whose
+            // picture was found shorter than its cell or not at all.
+            const double gap = std::max({near->x - box.maxX(), box.x - near->maxX(), 0.0});
+            if (top && gap > near->width * BAR_TOP_REACH) continue;
             const double x = std::clamp(box.x - near->width * 0.03, 0.0, 1.0 - near->width);
             const double y = std::clamp(top ? box.y - near->height * 0.03 : box.maxY() + near->height * 0.03 - near->height,
                                         0.0, 1.0 - near->height);

@@ -69,6 +69,10 @@ TEST(Participants, NamesAreTheLabelsPlacedWhereTilesCarryThem) {
          {"Cdr. Addison Rogers", "Maj. Sarah Reynolds", "Lt. Leo Riley"}},
         {"a row of short words on a page is no stage", {{0.02, 0.05, 0.96, 0.8}}, page, {}},
         {"lines outside every tile name nobody", grid, {{"Ana Silva", {0.4, 0.965, 0.1, 0.02}}}, {}},
+        {"a header level with a tile's top but away from it names nobody",
+         {{0.3, 0.0, 0.7, 0.98}, {0.02, 0.5, 0.2, 0.3}},
+         {{"room-htrljzgyqg", {0.03, 0.02, 0.08, 0.02}}},
+         {}},
     };
     for (const PlaceCase& c : cases) {
         SCOPED_TRACE(c.name);
