@@ -74,10 +74,31 @@ bool writeStdout(const std::string& text) {
     return true;
 }
 
+// The recogniser reads its model into buffers of tens of megabytes, and faulting them in page
+// by page was most of its load time. Asked to, the C library backs large allocations with
+// huge pages (where the system leaves that to programs, as most do); that is read once at
+// start, so the program starts itself again with the setting, once.
+void restartWithHugePages(char** argv) {
+    constexpr const char* TUNABLE = "glibc.malloc.hugetlb=1";
+    const char* current = std::getenv("GLIBC_TUNABLES");
+    const std::string tunables = current == nullptr ? std::string() : std::string(current);
+    if (tunables.find("glibc.malloc.hugetlb") != std::string::npos) return;
+    const std::string wanted = tunables.empty() ? TUNABLE : tunables + ":" + TUNABLE;
+    if (setenv("GLIBC_TUNABLES", wanted.c_str(), 1) != 0) return;
+    execv("/proc/self/exe", argv);
+    // Not restarted: go on as we are (the setting only saves time).
+    if (current == nullptr) {
+        unsetenv("GLIBC_TUNABLES");
+    } else {
+        setenv("GLIBC_TUNABLES", current, 1);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace tessival;
+    restartWithHugePages(argv);
     // A reader that closes our output must end us through a failed write we can see,
     // not through a signal.
     std::signal(SIGPIPE, SIG_IGN);
