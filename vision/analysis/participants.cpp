@@ -53,16 +53,16 @@ bool ringAroundDrawnTile(const Rect& ring, const std::vector<Rect>& tiles) {
 }
 
 // The name the ring marks: the name on the tile (drawn or inferred) the ring surrounds, of
-// about the ring's size, else the name nearest the ring's bottom centre among those inside it
-// or just under it (an avatar ring with the name below).
+// about the ring's size, else the one name inside it, else the name nearest the ring's bottom
+// centre just under it (an avatar ring with the name below).
 int nameUnderRing(const Rect& ring, double score, const ParticipantAnalysis& a) {
     for (size_t i = 0; i < a.names.size(); ++i)
         if (ringAroundDrawnTile(ring, {a.tiles[i]})) return static_cast<int>(i);
-    // A ring round no tile of a name: an avatar's ring over its name, if it is a clear one
-    // (a faint one is green picture or page).
-    if (score < RING_AVATAR_MIN_SCORE || ring.width > RING_AVATAR_MAX_SIDE || ring.height > RING_AVATAR_MAX_SIDE)
-        return -1;
-    // An avatar's ring lies inside a tile or a block, or outside them all; one across a tile's
+    // A clear ring round a picture that was not found as a tile of its own (a letterboxed
+    // camera on a larger stage): the one label inside it names it. A faint one is green
+    // picture or page.
+    if (score < RING_AVATAR_MIN_SCORE) return -1;
+    // Such a ring lies inside a tile or a block, or outside them all; one across a tile's
     // edge is a picture's colour, not a mark.
     for (const std::vector<Rect>* tiles : {&a.drawnTiles, &a.tiles}) {
         for (const Rect& t : *tiles) {
@@ -70,6 +70,15 @@ int nameUnderRing(const Rect& ring, double score, const ParticipantAnalysis& a) 
             if (shared > 0 && shared < RING_TILE_OVERLAP * ring.area()) return -1;
         }
     }
+    int holding = -1;
+    for (size_t i = 0; i < a.names.size(); ++i) {
+        if (!ring.contains(a.names[i].box.midX(), a.names[i].box.midY())) continue;
+        if (holding >= 0) return -1;
+        holding = static_cast<int>(i);
+    }
+    if (holding >= 0) return holding;
+    // Else an avatar's ring over its name.
+    if (ring.width > RING_AVATAR_MAX_SIDE || ring.height > RING_AVATAR_MAX_SIDE) return -1;
     int best = -1;
     double bestDistance = 0;
     const Rect reach{ring.x, ring.y, ring.width, ring.height * 1.6};

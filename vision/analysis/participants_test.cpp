@@ -139,5 +139,18 @@ TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
     }
 }
 
+TEST(Participants, AClearRingInsideALargerTileNamesTheLabelWithinIt) {
+    // A letterboxed camera on a stage found as one large tile: the ring is the camera's.
+    Canvas canvas(800, 500, BG);
+    canvas.fill({40, 40, 760, 460}, Rgba{90, 90, 90, 255});
+    canvas.outline({200, 100, 600, 420}, 4, GREEN);
+    const TileLayout layout{{{40 / 800.0, 40 / 500.0, 721 / 800.0, 421 / 500.0}}, {0x1e1a18}};
+    const std::vector<Line> lines = {{"Dora Lind", {210 / 800.0, 395 / 500.0, 0.1, 0.03}}};
+    const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(lines), "", layout);
+    ASSERT_TRUE(a.ring.best.has_value());
+    EXPECT_EQ(a.speaker, 0);
+    EXPECT_EQ(a.speakerSource, SpeakerSource::Ring);
+}
+
 }  // namespace
 }  // namespace tessival
