@@ -1,14 +1,15 @@
 """Measures tessival's reading of the generated meeting scenes against their ground truth.
 
 Usage: measure_quality.py PATH_TO_TESSIVAL [--scenes DIR] [--min-precision P] [--min-recall R]
-       [--min-ring-iou I] [--max-cer C] [--only NAME...]
+       [--min-ring-iou I] [--max-cer C] [--min-speaker-right S] [--only NAME...]
 
 Each scene is scaled to twice its size (as a capture is; scenes marked capture_scale 1 stand
 for a saved standard-density screenshot and are read as they are) and read with
 `tessival --analyze`. Prints per-scene results and the totals: names precision and recall
 (exact text, over the gallery and browser-call scenes and the shared screens marked
 count_names), speaker
-ring found with IoU, no ring or call evidence on decoys, slide text character error rate.
+ring found with IoU, no ring or call evidence on decoys, the speaker named (right, wrong,
+missing, or named where the scene marks nobody), slide text character error rate.
 Exits 1 when a total misses its threshold.
 """
 import argparse
@@ -55,6 +56,8 @@ def main():
     ap.add_argument("--min-recall", type=float, default=0.95)
     ap.add_argument("--min-ring-iou", type=float, default=0.8)
     ap.add_argument("--max-cer", type=float, default=0.03)
+    ap.add_argument("--min-speaker-right", type=float, default=0.0,
+                    help="share of the scenes showing a speaker whose answer names them")
     ap.add_argument("--verbose", action="store_true")
     opts = ap.parse_args()
 
@@ -70,6 +73,8 @@ def main():
     rings_drawn = rings_found = 0
     ring_ious = []
     decoy_false_rings = decoy_evidence = 0
+    speakers = {"right": 0, "wrong": 0, "missing": 0, "false alarm": 0}
+    speakers_shown = 0
     cer_err = cer_len = 0
     problems = []
     for scene in manifest:
@@ -148,6 +153,20 @@ def main():
         elif ring_found:
             note = " ring found where none is drawn"
             problems.append(f"{scene['name']}: ring found where none is drawn")
+        # The speaker named in the answer, against the tile the scene marks (a ring or a frame).
+        said = answer.get("speaker", {}).get("text")
+        # The scene gives the speaker as an index into its names.
+        index = scene.get("speaker")
+        want_speaker = want_names[index] if index is not None else None
+        if want_speaker is not None:
+            speakers_shown += 1
+            verdict = "missing" if said is None else "right" if said.strip() == want_speaker else "wrong"
+        else:
+            verdict = "false alarm" if said is not None else None
+        if verdict:
+            speakers[verdict] += 1
+            if verdict != "right":
+                note += f" speaker {verdict.upper()} ({said!r}, want {want_speaker!r})"
         line = f"{scene['name']}: names {len(got_names)}/{len(want_names)}{note}"
         if remaining or extra:
             line += f"\n    missed: {remaining}\n    extra:  {extra}"
@@ -164,9 +183,13 @@ def main():
         gr = gap_tp / (gap_tp + gap_fn) if gap_tp + gap_fn else 1.0
         print(f"names on known-gap scenes (not counted): precision {gp:.3f} recall {gr:.3f}")
     print(f"rings: found {rings_found}/{rings_drawn}, min IoU {min_iou:.2f}; rings on decoys {decoy_false_rings}")
+    print(f"speaker: right {speakers['right']}/{speakers_shown}, wrong {speakers['wrong']}, "
+          f"missing {speakers['missing']}, false alarms {speakers['false alarm']}")
     print(f"slides: CER {cer:.4f} over {cer_len} characters of slide windows")
+    speaker_right = speakers["right"] / speakers_shown if speakers_shown else 1.0
     ok = (precision >= opts.min_precision and recall >= opts.min_recall and rings_found == rings_drawn
-          and min_iou >= opts.min_ring_iou and decoy_false_rings == 0 and cer <= opts.max_cer)
+          and min_iou >= opts.min_ring_iou and decoy_false_rings == 0 and cer <= opts.max_cer
+          and speaker_right >= opts.min_speaker_right and speakers["false alarm"] == 0)
     for p in problems:
         print("problem:", p)
     print("quality:", "PASS" if ok else "FAIL")

@@ -29,24 +29,35 @@ std::vector<TextObservation> observations(std::vector<RecognizedLine> lines) {
 
 }  // namespace
 
+namespace {
+
+// The cleaned lines of `picture`, which shows the part of a `width` x `height` capture from
+// (`x`, `y`), keeping the words whose middles fall inside `core`; boxes normalised to the
+// capture.
+std::vector<RecognizedLine> readPart(TextRecognizer& recognizer, const GreyImage& picture, int64_t x, int64_t y,
+                                     const PixelArea& core, int64_t width, int64_t height, TextLayout layout) {
+    std::vector<RecognizedLine> lines;
+    for (std::vector<OcrWord>& words : recognizer.read(picture, layout)) {
+        std::erase_if(words, [&](OcrWord& word) {
+            word.box.x += static_cast<double>(x);
+            word.box.y += static_cast<double>(y);
+            return !insideBox(core, word.box.midX(), word.box.midY());
+        });
+        std::optional<RecognizedLine> line = assembleLine(words, static_cast<double>(width), static_cast<double>(height));
+        if (line) lines.push_back(std::move(*line));
+    }
+    return lines;
+}
+
+}  // namespace
+
 std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core,
                                        std::optional<TextLayout> layout) {
     const PixelArea part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
     const GreyImage crop = cropGrey(grey, part);
     if (crop.pixels.empty()) return {};
-    const double w = static_cast<double>(grey.width);
-    const double h = static_cast<double>(grey.height);
-    std::vector<RecognizedLine> lines;
-    for (std::vector<OcrWord>& words : recognizer.read(crop, layout.value_or(TextLayout::Sparse))) {
-        std::erase_if(words, [&](OcrWord& word) {
-            word.box.x += static_cast<double>(part.x);
-            word.box.y += static_cast<double>(part.y);
-            return !insideBox(core, word.box.midX(), word.box.midY());
-        });
-        std::optional<RecognizedLine> line = assembleLine(words, w, h);
-        if (line) lines.push_back(std::move(*line));
-    }
-    return lines;
+    return readPart(recognizer, crop, part.x, part.y, core, grey.width, grey.height,
+                    layout.value_or(TextLayout::Sparse));
 }
 
 namespace {
@@ -97,18 +108,68 @@ std::vector<PixelArea> unreadBands(const GreyImage& grey, const std::vector<Rect
     return bands;
 }
 
-// The lines of every text region of `grey` and of the label bands of `tiles` no region
-// reached (see readCores).
+// The lines of the label-light pixels of each of `bands` (pixels of `grey`, the reading-size
+// copy of `img`), each from `lookup` when it knows the band and those pixels, else read;
+// `seen` is told each.
 template <typename Lookup, typename Seen>
-std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyImage& grey,
+std::vector<RecognizedLine> readLightStrokes(TextRecognizer& recognizer, const GreyImage& grey, const Image& img,
+                                             const std::vector<PixelArea>& bands, Lookup& lookup, Seen& seen) {
+    std::vector<RecognizedLine> lines;
+    const double scale = static_cast<double>(grey.width) / static_cast<double>(img.width);
+    for (const PixelArea& band : bands) {
+        const int64_t x = std::llround(static_cast<double>(band.x) / scale);
+        const int64_t y = std::llround(static_cast<double>(band.y) / scale);
+        const GreyImage native = lightStrokes(img, x, y, std::llround(static_cast<double>(band.width) / scale),
+                                              std::llround(static_cast<double>(band.height) / scale));
+        if (native.pixels.empty()) continue;
+        // White round the strokes up to the size the engine reads a part at.
+        const GreyImage strokes = scaleGrey(native, scale);
+        GreyImage picture;
+        picture.width = std::max(strokes.width, MIN_PART_SIDE);
+        picture.height = std::max(strokes.height, MIN_PART_SIDE);
+        picture.pixels.assign(static_cast<size_t>(picture.width * picture.height), 255);
+        for (int64_t row = 0; row < strokes.height; ++row)
+            std::copy_n(strokes.pixels.data() + row * strokes.width, strokes.width,
+                        picture.pixels.data() + row * picture.width);
+        std::vector<RecognizedLine> read;
+        if (const std::vector<RecognizedLine>* known = lookup(band, picture)) {
+            read = *known;
+        } else {
+            read = readPart(recognizer, picture, std::llround(static_cast<double>(x) * scale),
+                            std::llround(static_cast<double>(y) * scale), band, grey.width, grey.height,
+                            TextLayout::Sparse);
+        }
+        lines.insert(lines.end(), read.begin(), read.end());
+        seen(band, std::move(picture), std::move(read));
+    }
+    return lines;
+}
+
+// The lines of every text region of `grey` (the reading-size copy of `img`, when given) and
+// of the label bands of `tiles` no region reached (see readCores).
+template <typename Lookup, typename Seen>
+std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyImage& grey, const Image* img,
                                          const std::vector<Rect>& tiles, Lookup lookup, Seen seen) {
     // Only the parts that look like text are read: the engine's layout pass over camera
     // pictures was most of the time, and a label read alone is read better.
     std::vector<RecognizedLine> lines = readCores(recognizer, grey, textRegions(grey), std::nullopt, lookup, seen);
     // A label of a few pixels on a busy picture is not always told from it by its strokes;
     // where tiles are drawn, the place labels sit is read too.
-    std::vector<RecognizedLine> banded =
-        readCores(recognizer, grey, unreadBands(grey, tiles, lines), TextLayout::Sparse, lookup, seen);
+    const std::vector<PixelArea> bands = unreadBands(grey, tiles, lines);
+    std::vector<RecognizedLine> banded = readCores(recognizer, grey, bands, TextLayout::Sparse, lookup, seen);
+    // A white label over a light picture reads as nothing there: its light pixels alone do.
+    if (img != nullptr) {
+        std::vector<PixelArea> silent;
+        for (const PixelArea& band : bands) {
+            const bool read = std::any_of(banded.begin(), banded.end(), [&](const RecognizedLine& l) {
+                return insideBox(band, l.box.midX() * static_cast<double>(grey.width),
+                                 l.box.midY() * static_cast<double>(grey.height));
+            });
+            if (!read) silent.push_back(band);
+        }
+        std::vector<RecognizedLine> light = readLightStrokes(recognizer, grey, *img, silent, lookup, seen);
+        banded.insert(banded.end(), light.begin(), light.end());
+    }
     // A band ends where its tile does; a label running past it was read whole already, and
     // the band's piece of it is no line of its own.
     std::erase_if(banded, [&](const RecognizedLine& b) {
@@ -132,7 +193,7 @@ std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img) {
     if (grey.width < 3 || grey.height < 3) return {};
     auto lookup = [](const PixelArea&, const GreyImage&) -> const std::vector<RecognizedLine>* { return nullptr; };
     auto seen = [](const PixelArea&, GreyImage&&, std::vector<RecognizedLine>&&) {};
-    return readRegions(recognizer, grey, {}, lookup, seen);
+    return readRegions(recognizer, grey, nullptr, {}, lookup, seen);
 }
 
 std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, RegionCache& cache, uint64_t source,
@@ -141,7 +202,7 @@ std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, R
     if (grey.width < 3 || grey.height < 3) return {};
     std::vector<RegionCache::Region> regions;
     std::vector<TextObservation> out = readRegions(
-        recognizer, grey, tiles,
+        recognizer, grey, &img, tiles,
         [&](const PixelArea& core, const GreyImage& pixels) {
             return cache.find(source, grey.width, grey.height, core, pixels);
         },

@@ -20,4 +20,14 @@ struct GreyImage {
 // and worse). Empty for an empty image.
 GreyImage toOcrGrey(const Image& img);
 
+// Labels are drawn in white (or near it) over the picture; a pixel at least this light in
+// every channel may be a label's. Below it: a light shirt or wall (about 210) still counts,
+// which costs some junk words round a name but keeps the anti-aliased edges of its letters.
+inline constexpr uint8_t LABEL_LIGHT_MIN = 200;
+
+// The part `area` (pixels of `img`, clipped) with only its label-light pixels, as dark
+// strokes on white: a white label straight over a light or busy picture, which has too little
+// contrast for a reading of its brightness, stands alone. Empty when the part is empty.
+GreyImage lightStrokes(const Image& img, int64_t x, int64_t y, int64_t width, int64_t height);
+
 }  // namespace tessival

@@ -149,5 +149,19 @@ TEST(Ocr, TheLabelBandOfATileIsReadWhereNoTextRegionReachedIt) {
     EXPECT_NEAR(out[0].box.y, 270.0 / 400, 0.01);
 }
 
+TEST(Ocr, AWhiteLabelOverALightPictureIsReadFromItsLightPixels) {
+    // Brightness alone: white on light grey is no ink. Its white pixels alone are.
+    Canvas c(800, 400, PAPER);
+    c.fill({100, 100, 499, 299}, Rgba{180, 180, 180, 255});
+    c.fill({120, 270, 180, 273}, Rgba{255, 255, 255, 255});
+    const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
+    InkRecognizer r;
+    RegionCache cache;
+    const auto out = ocr(r, c.image(), cache, 1, tiles);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_NEAR(out[0].box.x, 120.0 / 800, 0.01);
+    EXPECT_NEAR(out[0].box.y, 270.0 / 400, 0.01);
+}
+
 }  // namespace
 }  // namespace tessival
