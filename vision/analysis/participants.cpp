@@ -36,6 +36,9 @@ constexpr double RING_AVATAR_MIN_SCORE = 0.3;
 constexpr double RING_AVATAR_MAX_SIDE = 0.4;
 // A lone block found in the pixels is a participant's tile from this share of the picture.
 constexpr double LONE_TILE_MIN_AREA = 0.2;
+// A name whose line is followed within this many of its heights, at its left edge, by a
+// sentence is the sentence's author (a chat message, a live caption), not a tile's label.
+constexpr double AUTHOR_GAP_HEIGHTS = 1.5;
 // A tile holding this many different lines is a panel, a page or a slide, not a person.
 constexpr size_t CONTENT_MIN_LINES = 4;
 
@@ -372,6 +375,20 @@ int tileOfName(const std::vector<Rect>& tiles, const Rect& box) {
 
 bool ringIsTileSized(const Rect& ring) { return ring.width >= RING_MIN_WIDTH && ring.height >= RING_MIN_HEIGHT; }
 
+namespace {
+
+// Whether `line` heads a sentence written under it: a chat message's or a caption's author.
+bool headsProse(const TextObservation& line, const std::vector<TextObservation>& all) {
+    const double h = line.box.height;
+    return std::any_of(all.begin(), all.end(), [&](const TextObservation& o) {
+        const double gap = o.box.y - line.box.maxY();
+        return gap > -0.3 * h && gap < AUTHOR_GAP_HEIGHTS * h && std::abs(o.box.x - line.box.x) < 2 * h &&
+               readsAsProse(o.text);
+    });
+}
+
+}  // namespace
+
 std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines,
                                        std::string_view windowTitle) {
     std::vector<TextObservation> names;
@@ -380,7 +397,7 @@ std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines
     for (size_t i = 0; i < joined.size(); ++i) {
         const TextObservation& line = joined[i];
         if (!block[i] && looksLikeName(line.text) && !inWatermarkRegion(line.box) &&
-            !echoesWindowTitle(line.text, line.box, windowTitle))
+            !echoesWindowTitle(line.text, line.box, windowTitle) && !headsProse(line, joined))
             names.push_back(line);
     }
     return names;
