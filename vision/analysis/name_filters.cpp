@@ -80,6 +80,11 @@ constexpr std::array<std::string_view, 30> JOINING_WORDS = {
     "the", "to", "and", "of", "for", "with", "is", "are", "was", "be", "your", "our", "we", "this",
     "that", "it", "in", "on", "at", "by", "from", "or", "not", "no", "now", "here", "all", "my", "a", "an"};
 
+// Small words inside names written in lower case ("Maximilian von Hohenberg", "Ana de la Cruz").
+constexpr std::array<std::string_view, 24> NAME_PARTICLES = {
+    "von", "van", "der", "den", "de", "da", "di", "del", "della", "dos", "das", "du",
+    "la", "le", "zu", "ter", "ten", "bin", "ibn", "al", "el", "y", "e", "und"};
+
 }  // namespace
 
 bool readsAsClock(std::string_view s) {
@@ -96,7 +101,8 @@ bool readsAsAddress(std::string_view s) {
     if (lower.find("://") != std::string::npos || lower.find("www.") != std::string::npos ||
         lower.find("localhost") != std::string::npos)
         return true;
-    for (const std::string& w : words(lower, false)) {
+    // Brackets hold a name's pronouns ("(she/her)"), not an address.
+    for (const std::string& w : words(lower, true)) {
         // A slash inside a word is a path ("public/lobby"); a dot followed by a short
         // all-letter ending is a host name ("meetup.livekit.io"), a dot between digits an
         // address ("127.0.0.1").
@@ -135,6 +141,36 @@ std::vector<std::string> toolbarRunWords(std::string_view s) {
     }
     if (out.size() < 3) out.clear();
     return out;
+}
+
+bool readsAsPhrase(std::string_view s) {
+    // Words outside brackets, as written.
+    std::vector<std::string_view> ws;
+    int depth = 0;
+    size_t start = std::string_view::npos;
+    const std::string_view t = unicode::trimWhitespaceAndNewlines(s);
+    for (size_t i = 0; i <= t.size(); ++i) {
+        const char c = i < t.size() ? t[i] : ' ';
+        const bool boundary = c == ' ' || c == '(' || c == ')' || c == '[' || c == ']';
+        if (boundary && start != std::string_view::npos) {
+            if (depth == 0) ws.push_back(t.substr(start, i - start));
+            start = std::string_view::npos;
+        }
+        if (c == '(' || c == '[') ++depth;
+        if ((c == ')' || c == ']') && depth > 0) --depth;
+        if (!boundary && start == std::string_view::npos) start = i;
+    }
+    if (ws.size() < 2) return false;
+    const auto chars = unicode::characters(ws.front());
+    if (chars.empty() || !unicode::isUppercase(chars.front())) return false;
+    for (size_t i = 1; i < ws.size(); ++i) {
+        const std::string lower = unicode::lowercased(ws[i]);
+        const bool cased = lower == ws[i] && unicode::uppercased(ws[i]) != ws[i];
+        const auto wordChars = unicode::characters(ws[i]);
+        const bool letters = std::all_of(wordChars.begin(), wordChars.end(), unicode::isLetter);
+        if (cased && letters && !member(NAME_PARTICLES, lower)) return true;
+    }
+    return false;
 }
 
 bool readsAsJobTitle(std::string_view s) {
@@ -225,7 +261,7 @@ bool looksLikeName(std::string_view s) {
         return unicode::isLetter(ch) && unicode::isUppercase(ch);
     });
     return !capitalWord && !readsAsClock(t) && !readsAsAddress(t) && !readsAsInterfaceText(t) && !readsAsJobTitle(t) &&
-           !readsAsProse(t);
+           !readsAsProse(t) && !readsAsPhrase(t);
 }
 
 }  // namespace tessival

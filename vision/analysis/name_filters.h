@@ -83,6 +83,10 @@ bool readsAsAddress(std::string_view s);
 bool readsAsInterfaceText(std::string_view s);
 bool readsAsJobTitle(std::string_view s);
 bool readsAsProse(std::string_view s);
+// A capitalised phrase, not a name: a later word in lower case that is no name particle
+// ("Threaded conversations", "Main features"). A name typed all in lower case ("john doe")
+// and a particle ("Maximilian von Hohenberg") are names.
+bool readsAsPhrase(std::string_view s);
 
 // The words of a call's toolbar read as one line, its icons as short noise between them
 // ("Microphone v Camera v Stop screen share E] Chat Leave"): every word of three letters or

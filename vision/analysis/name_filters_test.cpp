@@ -153,6 +153,13 @@ TEST(LooksLikeName, TextThatIsNoPersonsLabel) {
         // Job titles outside brackets.
         {"Senior Product Manager", false},
         {"Head of Engineering", false},
+        // Capitalised phrases against names with particles or typed in lower case.
+        {"Threaded conversations", false},
+        {"Main features", false},
+        {"john doe", true},
+        {"Ana de la Cruz", true},
+        {"Sung-min Park", true},
+        {"Elena (she/her)", true},
         // Prose.
         {"Do you know the way?", false},
         {"Result:", false},
