@@ -81,7 +81,9 @@ std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalys
         out.log("[ring] blobs=" + std::to_string(a.ring.blobs) + " best=" + std::to_string(best.scanW) +
                 "x" + std::to_string(best.scanH) + "@(" + std::to_string(best.scanX) + "," +
                 std::to_string(best.scanY) + ") perim_green=" + fmt2(best.score));
-        if (auto enc = cropAndEncode(img, best.rect, memo, source)) {
+        // A ring round nobody, beside a tile whose frame names the speaker, is not what to show.
+        const bool ringMarksNobody = a.speakerSource == SpeakerSource::Border;
+        if (auto enc = ringMarksNobody ? std::nullopt : cropAndEncode(img, best.rect, memo, source)) {
             const std::string label =
                 " crop=" + std::to_string(enc->width) + "x" + std::to_string(enc->height);
             crop = SpeakerCrop{std::move(enc->base64), best.rect, best.score, label};

@@ -197,25 +197,29 @@ TEST_F(CaptureHandlerTest, TitleWithLineBreaksStaysOneLogLine) {
     for (const std::string& line : log.logLines()) EXPECT_NE(line.rfind("[tessival] forged", 0), 0u) << line;
 }
 
-TEST_F(CaptureHandlerTest, HighlightedBorderWithoutRingGivesATileCrop) {
+TEST_F(CaptureHandlerTest, HighlightedBorderGivesATileCropBesideARingRoundNobody) {
     ws.windows = {window(7, "zoom.us", "Zoom Meeting")};
     ocr.add("Ana Silva", {0.05, 0.40, 0.12, 0.03});
     ocr.add("Tom Okafor", {0.55, 0.40, 0.14, 0.03});
-    // A bright yellow border, not a ring colour, round the tile inferred for the second name.
+    // A bright yellow border, not a ring colour, round the tile inferred for the second name,
+    // and a green ring round no name (a picture's green) below the first.
     const Rect t = inferTiles({{0.05, 0.40, 0.12, 0.03}, {0.55, 0.40, 0.14, 0.03}})[1];
     Canvas c(800, 500, DARK, PixelOrder::BlueFirst);
     c.outline({static_cast<int64_t>(t.x * 800), static_cast<int64_t>(t.y * 500),
                static_cast<int64_t>(t.maxX() * 800) - 1, static_cast<int64_t>(t.maxY() * 500) - 1},
               6, Rgba{250, 220, 40, 255});
+    c.outline({20, 300, 220, 470}, 4, GREEN);
     ws.imageFor[7] = c.image();
     const Answer a = handlers().capture(std::nullopt);
     ASSERT_EQ(a["names"].size(), 2u);
     EXPECT_EQ(a["names"][0]["highlighted"], false);
     EXPECT_EQ(a["names"][1]["highlighted"], true);
     EXPECT_GE(a["names"][1]["highlight_score"].get<double>(), 0.15);
+    EXPECT_TRUE(logged("[ring] blobs="));
     ASSERT_TRUE(a.contains("ring_score"));
     EXPECT_EQ(a["ring_score"], a["names"][1]["highlight_score"]);
     EXPECT_TRUE(logged("[ring] tile-highlight crop: \"Tom Okafor\" score="));
+    EXPECT_EQ(a["speaker"]["text"], "Tom Okafor");
 }
 
 TEST_F(CaptureHandlerTest, FailuresBecomeAnswers) {
