@@ -9,6 +9,7 @@
 #include "analysis/ocr_prep.h"
 #include "analysis/ocr_words.h"
 #include "analysis/text_height.h"
+#include "base/unicode_text.h"
 
 namespace tessival {
 namespace {
@@ -88,6 +89,15 @@ std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImag
 constexpr double BAND_MAX_TEXT_HEIGHTS = 4.5;
 constexpr double BAND_TILE_SHARE = 0.2;
 
+// A band whose reading has at most this many letters read a fragment of its label, if any.
+constexpr size_t BAND_FRAGMENT_LETTERS = 4;
+
+size_t letterCount(const std::string& text) {
+    size_t n = 0;
+    for (const std::string_view ch : unicode::characters(text)) n += unicode::isLetter(ch);
+    return n;
+}
+
 // The label bands of `tiles` (normalised) in pixels of `grey` that no line of `lines` reaches.
 std::vector<PixelArea> unreadBands(const GreyImage& grey, const std::vector<Rect>& tiles,
                                    const std::vector<RecognizedLine>& lines) {
@@ -159,16 +169,28 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
     std::vector<RecognizedLine> banded = readCores(recognizer, grey, bands, TextLayout::Sparse, lookup, seen);
     // A white label over a light picture reads as nothing there: its light pixels alone do.
     if (img != nullptr) {
-        std::vector<PixelArea> silent;
-        for (const PixelArea& band : bands) {
-            const bool read = std::any_of(banded.begin(), banded.end(), [&](const RecognizedLine& l) {
-                return insideBox(band, l.box.midX() * static_cast<double>(grey.width),
-                                 l.box.midY() * static_cast<double>(grey.height));
-            });
-            if (!read) silent.push_back(band);
+        // Bands that read as nothing or as a fragment of a word are read again; the reading
+        // with more letters stands.
+        const auto inside = [&](const PixelArea& band, const RecognizedLine& l) {
+            return insideBox(band, l.box.midX() * static_cast<double>(grey.width),
+                             l.box.midY() * static_cast<double>(grey.height));
+        };
+        const auto letters = [&](const PixelArea& band, const std::vector<RecognizedLine>& ls) {
+            size_t n = 0;
+            for (const RecognizedLine& l : ls)
+                if (inside(band, l)) n += letterCount(l.text);
+            return n;
+        };
+        std::vector<PixelArea> weak;
+        for (const PixelArea& band : bands)
+            if (letters(band, banded) <= BAND_FRAGMENT_LETTERS) weak.push_back(band);
+        const std::vector<RecognizedLine> light = readLightStrokes(recognizer, grey, *img, weak, lookup, seen);
+        for (const PixelArea& band : weak) {
+            if (letters(band, light) <= letters(band, banded)) continue;
+            std::erase_if(banded, [&](const RecognizedLine& l) { return inside(band, l); });
+            for (const RecognizedLine& l : light)
+                if (inside(band, l)) banded.push_back(l);
         }
-        std::vector<RecognizedLine> light = readLightStrokes(recognizer, grey, *img, silent, lookup, seen);
-        banded.insert(banded.end(), light.begin(), light.end());
     }
     // A band ends where its tile does; a label running past it was read whole already, and
     // the band's piece of it is no line of its own.
