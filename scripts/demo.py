@@ -37,7 +37,7 @@ from harness import LineProgram, spawn  # noqa: E402
 from xsession import XSession, show_window, stop_process as stop  # noqa: E402
 
 PY = "/usr/bin/python3"
-SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
+SCENES = os.path.join(ROOT, "scripts", "make_scenes.py")
 RATE = pulse_fixture.RATE
 TONE_HZ = 440.0
 TONE_AMPLITUDE = 0.25  # -12 dBFS peak, about -15 dBFS RMS

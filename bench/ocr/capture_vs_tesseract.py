@@ -35,7 +35,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from xsession import XSession  # noqa: E402
 from harness import ask_json  # noqa: E402
 
-SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
+SCENES = os.path.join(ROOT, "scripts", "make_scenes.py")
 MEETING, SLIDES = "zoom_4_green_watermark_1440", "slides_two_column_1440"
 FRAMES = 3
 

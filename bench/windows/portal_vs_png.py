@@ -22,7 +22,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from harness import cleanup  # noqa: E402
 from portal_fixture import Bus, Rig  # noqa: E402
 
-SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
+SCENES = os.path.join(ROOT, "scripts", "make_scenes.py")
 IDLE_SECONDS = 30
 FPS = int(os.environ.get("BENCH_FPS", "30"))
 

@@ -18,7 +18,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from swaysession import SwaySession  # noqa: E402
 
-SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
+SCENES = os.path.join(ROOT, "scripts", "make_scenes.py")
 
 
 def main():

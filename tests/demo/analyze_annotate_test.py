@@ -22,7 +22,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
 from harness import check, failures, iou  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
+SCENES = os.path.join(ROOT, "scripts", "make_scenes.py")
 CYAN, ORANGE, MAGENTA, GREEN = (0, 220, 255), (255, 150, 0), (255, 0, 200), (40, 255, 80)
 
 

@@ -27,7 +27,7 @@ from harness import iou  # noqa: E402
 
 INITIALS = re.compile(r"^[A-ZÀ-Þ]{1,3}$")
 HERE = os.path.dirname(os.path.abspath(__file__))
-MAKE_SCENES = os.path.join(HERE, "..", "fixtures", "make_scenes.py")
+MAKE_SCENES = os.path.join(HERE, "..", "..", "scripts", "make_scenes.py")
 
 
 def levenshtein(a, b):

@@ -30,7 +30,7 @@ from PIL import Image  # noqa: E402
 sys.path.insert(0, HERE)
 from measure_quality import levenshtein  # noqa: E402
 
-SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
+SCENES = os.path.join(ROOT, "scripts", "make_scenes.py")
 MODEL = "/usr/share/tesseract-ocr/5/tessdata/Latin.traineddata"
 
 

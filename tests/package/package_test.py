@@ -19,7 +19,7 @@ import tempfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
 from harness import check, failures, missing_tools  # noqa: E402
 
-SCENES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fixtures", "make_scenes.py")
+SCENES = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "scripts", "make_scenes.py")
 
 
 

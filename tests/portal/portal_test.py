@@ -25,7 +25,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 from harness import check, cleanup, missing_tools, verdict  # noqa: E402
 from portal_fixture import TOKEN, Bus, Rig  # noqa: E402
 
-SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
+SCENES = os.path.join(ROOT, "scripts", "make_scenes.py")
 MODEL = "/usr/share/tesseract-ocr/5/tessdata/Latin.traineddata"
 
 

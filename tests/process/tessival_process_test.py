@@ -127,7 +127,7 @@ class Arguments(unittest.TestCase):
 
 
 LEAN_FALLBACK = "[tessival] lean OCR model missing or unreadable"
-SCENES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fixtures", "make_scenes.py")
+SCENES = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "scripts", "make_scenes.py")
 # The packaged model the lean one is derived from (Debian's tesseract-ocr-script-latn).
 PACKAGED_MODEL = "/usr/share/tesseract-ocr/5/tessdata/Latin.traineddata"
 

@@ -29,7 +29,7 @@ from harness import LineProgram, check, cleanup, failures, missing_tools, spawn 
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-SCENES = os.path.join(ROOT, "tests", "fixtures", "make_scenes.py")
+SCENES = os.path.join(ROOT, "scripts", "make_scenes.py")
 PY = "/usr/bin/python3"
 
 stop = stop_process
