@@ -192,7 +192,7 @@ TileLayout splitLabelledGrids(const TileLayout& layout, const std::vector<TextOb
         std::optional<std::vector<Rect>> cells;
         for (size_t rows = 1; rows <= GRID_MAX_SIDE && !cells; ++rows) {
             for (size_t cols = 1; cols <= GRID_MAX_SIDE && !cells; ++cols) {
-                if (rows * cols != inside.size() || rows * cols < 3 || (rows > 1 && cols > 1 && rows * cols < 4)) continue;
+                if (rows * cols != inside.size() || rows * cols < 3) continue;
                 cells = gridOfLabels(block, inside, rows, cols, aspect);
             }
         }
