@@ -340,11 +340,18 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
     for (size_t t = 0; t < tiles.size(); ++t) {
         std::vector<std::string> distinct;
         int best = -1, bestRank = 0;
+        const bool floats = std::any_of(tiles.begin(), tiles.end(), [&](const Rect& o) {
+            return &o != &tiles[t] && o.area() > tiles[t].area() && o.intersection(tiles[t]).area() >= 0.9 * tiles[t].area();
+        });
         for (size_t i = 0; i < boxes.size(); ++i) {
-            if (!tiles[t].contains(boxes[i].midX(), boxes[i].midY())) continue;
-            const std::string canon = i < texts.size() ? canonToken(texts[i]) : std::string();
-            if (std::find(distinct.begin(), distinct.end(), canon) == distinct.end()) distinct.push_back(canon);
-            if (tileOf[i] != static_cast<int>(t)) continue;
+            const bool inside = tiles[t].contains(boxes[i].midX(), boxes[i].midY());
+            if (inside) {
+                const std::string canon = i < texts.size() ? canonToken(texts[i]) : std::string();
+                if (std::find(distinct.begin(), distinct.end(), canon) == distinct.end()) distinct.push_back(canon);
+            }
+            // A name bar under a tile is its label only where the tile floats on a larger
+            // one (a thumbnail over the speaker's picture); under a gallery it is a toolbar.
+            if (tileOf[i] != static_cast<int>(t) || (!inside && !floats)) continue;
             const int rank = namePlaceRank(tiles[t], boxes[i]);
             if (best < 0 || rank < bestRank ||
                 (rank == bestRank && boxes[i].midY() > boxes[static_cast<size_t>(best)].midY())) {
@@ -358,17 +365,22 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
 }
 
 int tileOfName(const std::vector<Rect>& tiles, const Rect& box) {
-    // A label on a tile names it before the tile above whose name bar it could be.
+    // A label on a tile names it before the tile above whose name bar it could be, unless
+    // that tile floats on the one holding the label (a thumbnail over the speaker's picture).
     int best = -1;
     bool bestHolds = false;
     for (size_t i = 0; i < tiles.size(); ++i) {
         if (!nameSitsOnTile(tiles[i], box)) continue;
         const bool holds = tiles[i].contains(box.midX(), box.midY());
-        if (best < 0 || (holds && !bestHolds) ||
-            (holds == bestHolds && tiles[i].area() < tiles[static_cast<size_t>(best)].area())) {
-            best = static_cast<int>(i);
-            bestHolds = holds;
+        if (best >= 0) {
+            const Rect& b = tiles[static_cast<size_t>(best)];
+            const bool floatsOnBest = !holds && bestHolds && b.intersection(tiles[i]).area() >= 0.9 * tiles[i].area();
+            const bool bestFloats = holds && !bestHolds && tiles[i].intersection(b).area() >= 0.9 * b.area();
+            if (bestFloats) continue;
+            if (!floatsOnBest && (holds != bestHolds ? !holds : tiles[i].area() >= b.area())) continue;
         }
+        best = static_cast<int>(i);
+        bestHolds = holds;
     }
     return best;
 }

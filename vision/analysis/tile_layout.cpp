@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 namespace tessival {
 namespace {
@@ -46,6 +47,17 @@ constexpr double EDGE_DIVISION_SLACK = 0.015;
 // A block more than this share in one colour is empty space.
 constexpr double EMPTY_TILE_SHARE = 0.995;
 constexpr int MAX_NESTING = 2;
+// Pictures floating on a large tile (a self view, a strip of thumbnails over the speaker's
+// picture): rectangles whose four sides are straight colour edges along this share of their
+// length (or the host's own edge), lying along one side of a host of at least this share of
+// the picture, within this share of its side, and at most this share of its area.
+constexpr double FLOAT_HOST_MIN_AREA = 0.2;
+constexpr double FLOAT_SIDE_REACH = 0.08;
+constexpr double FLOAT_MAX_AREA = 0.35;
+constexpr double FLOAT_ASPECT_MIN = 0.5;
+constexpr double FLOAT_ASPECT_MAX = 2.5;
+// Missed edge cells a side's run may skip over (compression, a chip across the edge).
+constexpr int64_t FLOAT_RUN_GAP = 2;
 
 struct Grid {
     int64_t w = 0, h = 0, step = 1;
@@ -447,6 +459,107 @@ Candidate bestLayout(const Grid& g, double minW, double minH, int depth) {
     return out;
 }
 
+// Straight colour edges of a grid: between each cell and the one above (rows) and the one to
+// its left (columns), summed along rows and along columns to count them over a stretch.
+class EdgeMap {
+  public:
+    explicit EdgeMap(const Grid& g)
+        : w_(g.w), h_(g.h), rows_(static_cast<size_t>((g.w + 1) * g.h), 0), cols_(static_cast<size_t>((g.h + 1) * g.w), 0) {
+        for (int64_t y = 0; y < h_; ++y)
+            for (int64_t x = 0; x < w_; ++x) {
+                const bool above = y > 0 && channelDistance(g.at(x, y - 1), g.at(x, y)) > EDGE_STEP;
+                const bool left = x > 0 && channelDistance(g.at(x - 1, y), g.at(x, y)) > EDGE_STEP;
+                rows_[idxRow(x + 1, y)] = rows_[idxRow(x, y)] + above;
+                cols_[idxCol(x, y + 1)] = cols_[idxCol(x, y)] + left;
+            }
+    }
+    bool above(int64_t x, int64_t y) const { return rows_[idxRow(x + 1, y)] != rows_[idxRow(x, y)]; }
+    // Edge cells on the line above row y over columns [x0, x1), and left of column x over rows [y0, y1).
+    int64_t alongRow(int64_t y, int64_t x0, int64_t x1) const { return rows_[idxRow(x1, y)] - rows_[idxRow(x0, y)]; }
+    int64_t alongColumn(int64_t x, int64_t y0, int64_t y1) const { return cols_[idxCol(x, y1)] - cols_[idxCol(x, y0)]; }
+
+  private:
+    size_t idxRow(int64_t x, int64_t y) const { return static_cast<size_t>(y * (w_ + 1) + x); }
+    size_t idxCol(int64_t x, int64_t y) const { return static_cast<size_t>(x * (h_ + 1) + y); }
+    int64_t w_, h_;
+    std::vector<int32_t> rows_, cols_;
+};
+
+// The pictures floating on `host` (see FLOAT_HOST_MIN_AREA), each at least minW x minH cells.
+std::vector<Block> floatingTiles(const Grid& g, const EdgeMap& edges, const Block& host, double minW, double minH) {
+    // A side holds when its line is an edge along most of it, or is the host's own edge.
+    auto rowHolds = [&](int64_t y, int64_t x0, int64_t x1) {
+        return y == host.y0 || y == host.y1 || double(edges.alongRow(y, x0, x1)) >= EDGE_MIN_SHARE * double(x1 - x0);
+    };
+    auto columnHolds = [&](int64_t x, int64_t y0, int64_t y1) {
+        return x == host.x0 || x == host.x1 || double(edges.alongColumn(x, y0, y1)) >= EDGE_MIN_SHARE * double(y1 - y0);
+    };
+    // Spans of columns from runs of horizontal edges long enough for a tile's top or bottom.
+    std::vector<std::pair<int64_t, int64_t>> spans;
+    for (int64_t y = host.y0 + 1; y < host.y1; ++y) {
+        int64_t start = -1, last = -1;
+        for (int64_t x = host.x0; x <= host.x1; ++x) {
+            const bool on = x < host.x1 && edges.above(x, y);
+            if (on) {
+                if (start < 0 || x - last > FLOAT_RUN_GAP + 1) {
+                    if (start >= 0 && double(last + 1 - start) >= minW) spans.emplace_back(start, last + 1);
+                    start = x;
+                }
+                last = x;
+            } else if (x == host.x1 && start >= 0 && double(last + 1 - start) >= minW) {
+                spans.emplace_back(start, last + 1);
+            }
+        }
+    }
+    std::sort(spans.begin(), spans.end());
+    spans.erase(std::unique(spans.begin(), spans.end()), spans.end());
+    const double hostArea = double(host.w()) * double(host.h());
+    std::vector<Block> out;
+    for (const auto& [x0, x1] : spans) {
+        std::vector<int64_t> lines;
+        for (int64_t y = host.y0; y <= host.y1; ++y)
+            if (rowHolds(y, x0, x1)) lines.push_back(y);
+        // Between two neighbouring edge lines: a tile's picture, with its name bar (a line
+        // of its own) just under it.
+        for (size_t k = 0; k + 1 < lines.size(); ++k) {
+            const Block b{x0, lines[k], x1, lines[k + 1]};
+            const double w = double(b.w()), h = double(b.h());
+            if (h < minH || w / h < FLOAT_ASPECT_MIN || w / h > FLOAT_ASPECT_MAX || w * h > FLOAT_MAX_AREA * hostArea)
+                continue;
+            if (!columnHolds(b.x0, b.y0, b.y1) || !columnHolds(b.x1, b.y0, b.y1)) continue;
+            // At most two of its sides are the host's: one lying across the host is a band of it.
+            const int onHost = (b.x0 == host.x0) + (b.x1 == host.x1) + (b.y0 == host.y0) + (b.y1 == host.y1);
+            if (onHost > 2) continue;
+            const bool alongSide = double(b.x0 - host.x0) <= FLOAT_SIDE_REACH * double(host.w()) ||
+                                   double(host.x1 - b.x1) <= FLOAT_SIDE_REACH * double(host.w()) ||
+                                   double(b.y0 - host.y0) <= FLOAT_SIDE_REACH * double(host.h()) ||
+                                   double(host.y1 - b.y1) <= FLOAT_SIDE_REACH * double(host.h());
+            if (!alongSide || empty(g, b)) continue;
+            const bool known = std::any_of(out.begin(), out.end(), [&](const Block& o) {
+                return overlapOfFirst(b, o) > 0.5 || overlapOfFirst(o, b) > 0.5;
+            });
+            if (!known) out.push_back(b);
+        }
+    }
+    return out;
+}
+
+// Adds the pictures floating on the large tiles of `c` (see floatingTiles).
+void addFloatingTiles(const Grid& g, double minW, double minH, Candidate& c) {
+    const double gridArea = double(g.w) * double(g.h);
+    std::optional<EdgeMap> edges;
+    const size_t found = c.tiles.size();
+    for (size_t i = 0; i < found; ++i) {
+        const Block host = c.tiles[i];
+        if (double(host.w()) * double(host.h()) < FLOAT_HOST_MIN_AREA * gridArea) continue;
+        if (!edges) edges.emplace(g);
+        for (const Block& b : floatingTiles(g, *edges, host, minW, minH)) {
+            c.tiles.push_back(b);
+            c.backgrounds.push_back(c.backgrounds[i]);
+        }
+    }
+}
+
 bool sameSize(const Block& a, const Block& b) {
     return std::abs(a.w() - b.w()) <= SAME_SIZE * double(std::max(a.w(), b.w())) &&
            std::abs(a.h() - b.h()) <= SAME_SIZE * double(std::max(a.h(), b.h()));
@@ -505,6 +618,7 @@ std::optional<TileLayout> findTiles(const Bitmap& bm) {
     Candidate best = bestLayout(g, TILE_MIN_WIDTH_FRAC * double(g.w), TILE_MIN_HEIGHT_FRAC * double(g.h), 0);
     if (best.tiles.empty()) return std::nullopt;
     completeGrid(g, best);
+    addFloatingTiles(g, TILE_MIN_WIDTH_FRAC * double(g.w), TILE_MIN_HEIGHT_FRAC * double(g.h), best);
     // Reading order: a tile whose top lies within half a tile of the top of its row's first
     // tile joins that row.
     std::vector<size_t> byTop(best.tiles.size());

@@ -50,17 +50,29 @@ TEST(FindTiles, FindsTheTilesOfEachLayoutFamily) {
     std::vector<PixelBox> share = grid(1, 4, 16, 30, 200, 112, 12);
     share.push_back({236, 30, 943, 520});
     const std::vector<PixelBox> buttons = {{380, 560, 440, 584}, {460, 560, 520, 584}, {540, 560, 600, 584}};
+    // A strip of thumbnails along the speaker's picture's side and a self view in its corner,
+    // drawn over it.
+    const std::vector<PixelBox> floating = {
+        {40, 30, 919, 529}, {720, 60, 899, 159}, {720, 175, 899, 274}, {760, 440, 919, 529}};
+    const PixelBox room{40, 30, 919, 529};
     const LayoutCase cases[] = {
         {"grid 3x3", 960, 600, grid(3, 3, 30, 20, 290, 170, 10), buttons},
         {"dense grid 7x7 at 1x", 640, 400, grid(7, 7, 26, 32, 82, 46, 2), {}},
         {"speaker with a strip", 960, 600, speaker, {}},
         {"filmstrip beside content", 960, 600, share, buttons},
         {"single tile", 960, 600, {{60, 40, 899, 529}}, buttons},
+        {"thumbnails floating on the speaker's picture", 960, 600, floating, buttons},
     };
     for (const LayoutCase& c : cases) {
         SCOPED_TRACE(c.name);
         Canvas canvas(c.w, c.h, BG);
-        for (size_t i = 0; i < c.tiles.size(); ++i) drawTile(canvas, c.tiles[i], static_cast<int>(i));
+        for (size_t i = 0; i < c.tiles.size(); ++i) {
+            drawTile(canvas, c.tiles[i], static_cast<int>(i));
+            // A camera's picture is no flat colour: light falls across the speaker's room.
+            if (i == 0 && c.tiles.size() == floating.size() && c.tiles[0].x0 == room.x0)
+                for (int64_t y = room.y0; y <= room.y1; ++y)
+                    canvas.fill({room.x0, y, room.x1, y}, Rgba{uint8_t(60 + y / 4), uint8_t(90 + y / 5), 110, 255});
+        }
         for (const PixelBox& b : c.clutter) canvas.fill(b, Rgba{70, 70, 80, 255});
         const std::optional<TileLayout> found = findTiles(canvas.bitmap());
         ASSERT_TRUE(found.has_value());
