@@ -22,8 +22,11 @@ constexpr double NAME_CENTRE_BAND = 0.12;
 // A name bar under a tile starts within this many label heights of the tile's bottom.
 constexpr double NAME_BAR_REACH = 1.5;
 // How far beside a tile (share of its width) a label level with its top may sit and still
-// name it.
+// name it, and one level with its bottom (in the slot of the next tile of its row).
 constexpr double BAR_TOP_REACH = 0.25;
+constexpr double BAR_BOTTOM_REACH = 1.2;
+// Tiles of one row have their tops level to this share of a tile's height.
+constexpr double ROW_SLACK = 0.1;
 // A ring round a tile is at least this share of the picture's width and height.
 constexpr double RING_MIN_WIDTH = 0.04;
 constexpr double RING_MIN_HEIGHT = 0.06;
@@ -205,6 +208,58 @@ TileLayout splitLabelledGrids(const TileLayout& layout, const std::vector<TextOb
     return out;
 }
 
+// Tiles of a strip that match in size and place to this share of their side.
+constexpr double STRIP_SLACK = 0.03;
+
+// `layout` with each strip of tiles (two or more of one size in a row or a column, at one
+// pitch) continued by a slot at either end that holds a label on no tile found: a camera-off
+// tile in a colour near the window's has no edge to be found by, but its label sits where
+// the strip's next tile would.
+TileLayout continueStrips(const TileLayout& layout, const std::vector<TextObservation>& candidates) {
+    TileLayout out = layout;
+    const std::vector<Rect>& tiles = layout.tiles;
+    const auto near = [](double a, double b, double side) { return std::abs(a - b) <= STRIP_SLACK * side; };
+    const auto tileAt = [&](const Rect& r) {
+        return std::any_of(tiles.begin(), tiles.end(), [&](const Rect& t) {
+            return near(t.x, r.x, r.width) && near(t.y, r.y, r.height) && near(t.width, r.width, r.width) &&
+                   near(t.height, r.height, r.height);
+        });
+    };
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        const Rect& t = tiles[i];
+        for (const bool columns : {true, false}) {
+            for (const double dir : {1.0, -1.0}) {
+                // The neighbour on one side gives the pitch; the slot lies on the other side.
+                for (const Rect& n : tiles) {
+                    const double pitch = columns ? n.y - t.y : n.x - t.x;
+                    const bool neighbour = columns ? near(n.x, t.x, t.width) : near(n.y, t.y, t.height);
+                    if (!neighbour || pitch * dir <= 0 || !near(n.width, t.width, t.width) ||
+                        !near(n.height, t.height, t.height))
+                        continue;
+                    const double side = columns ? t.height : t.width;
+                    // Tiles next to each other: the gutter between them is under a fifth of a tile.
+                    if (std::abs(pitch) > side * 1.2) continue;
+                    const Rect slot = columns ? Rect{t.x, t.y - pitch, t.width, t.height}
+                                              : Rect{t.x - pitch, t.y, t.width, t.height};
+                    if (slot.x < 0 || slot.y < 0 || slot.maxX() > 1 || slot.maxY() > 1 || tileAt(slot)) continue;
+                    const bool free = std::none_of(out.tiles.begin(), out.tiles.end(), [&](const Rect& o) {
+                        return o.intersection(slot).area() > 0.1 * slot.area();
+                    });
+                    const bool labelled = std::any_of(candidates.begin(), candidates.end(), [&](const TextObservation& c) {
+                        return slot.contains(c.box.midX(), c.box.midY()) && nameSitsOnTile(slot, c.box) &&
+                               tileOfName(tiles, c.box) < 0;
+                    });
+                    if (free && labelled) {
+                        out.tiles.push_back(slot);
+                        out.backgrounds.push_back(layout.backgrounds[i]);
+                    }
+                }
+            }
+        }
+    }
+    return out;
+}
+
 // Names on the tiles drawn in the picture: a line that sits on no tile is not a name, and
 // a tile showing its name twice (centred and in the corner) gives it once.
 void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::vector<TextObservation>& candidates,
@@ -242,7 +297,9 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
             continue;
         }
         if (tileOf[i] < 0) {
-            if (tileOfName(layout.tiles, box) >= 0 || !span.contains(box.midX(), box.midY())) continue;
+            if (tileOfName(layout.tiles, box) >= 0 || tileHolding(layout.tiles, box) >= 0 ||
+                !span.contains(box.midX(), box.midY()))
+                continue;
             // It must sit where the labels of a row of tiles sit: level with the bottom or the
             // top band of a tile of that row (a letterboxed picture leaves its label on the bar).
             const Rect* near = nullptr;
@@ -258,10 +315,14 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
             }
             if (!near) continue;
             // A top label sits on the bar right beside its picture (one further off is a
-            // panel's or a window's header); a bottom one may name any tile of the row whose
-            // picture was found shorter than its cell or not at all.
-            const double gap = std::max({near->x - box.maxX(), box.x - near->maxX(), 0.0});
-            if (top && gap > near->width * BAR_TOP_REACH) continue;
+            // panel's or a window's header); a bottom one may name a tile of the row whose
+            // picture was found shorter than its cell, or the next one, not found at all.
+            const auto gapTo = [&](const Rect& t) { return std::max({t.x - box.maxX(), box.x - t.maxX(), 0.0}); };
+            double gap = gapTo(*near);
+            if (!top)
+                for (const Rect& t : layout.tiles)
+                    if (std::abs(t.y - near->y) <= near->height * ROW_SLACK) gap = std::min(gap, gapTo(t));
+            if (gap > near->width * (top ? BAR_TOP_REACH : BAR_BOTTOM_REACH)) continue;
             const double x = std::clamp(box.x - near->width * 0.03, 0.0, 1.0 - near->width);
             const double y = std::clamp(top ? box.y - near->height * 0.03 : box.maxY() + near->height * 0.03 - near->height,
                                         0.0, 1.0 - near->height);
@@ -430,8 +491,8 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
     const std::optional<Bitmap> bm = makeBitmap(img);
     double threshold = HIGHLIGHT_SCORE_THRESH;
     if (layout && bm) {
-        namesOnDrawnTiles(*bm, splitLabelledGrids(*layout, candidates, double(bm->w) / double(bm->h)), candidates,
-                          lines, a);
+        namesOnDrawnTiles(*bm, continueStrips(splitLabelledGrids(*layout, candidates, double(bm->w) / double(bm->h)), candidates),
+                          candidates, lines, a);
         threshold = FRAME_MIN_SCORE;
     } else {
         // No tile structure in the picture: tiles inferred from where the labels sit.
