@@ -544,6 +544,27 @@ std::vector<Block> floatingTiles(const Grid& g, const EdgeMap& edges, const Bloc
     return out;
 }
 
+// Trims a tile that reaches a little below the others of its row: tiles of one row of a
+// gallery are one size, and one found taller ran into what lies under the gallery (a status
+// bar, a toolbar in a colour near the tile's), which puts its label band below its label.
+void evenRows(Candidate& c) {
+    std::vector<Block>& tiles = c.tiles;
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        std::vector<int64_t> heights;
+        for (size_t k = 0; k < tiles.size(); ++k) {
+            const bool rowMate = k != i && std::abs(tiles[k].y0 - tiles[i].y0) * 50 <= tiles[i].h() &&
+                                 std::abs(tiles[k].w() - tiles[i].w()) * 30 <= tiles[i].w();
+            if (rowMate) heights.push_back(tiles[k].h());
+        }
+        if (heights.empty()) continue;
+        const auto [lo, hi] = std::minmax_element(heights.begin(), heights.end());
+        // Taller by a bar's height, not by a tile's: a panel beside the gallery may share
+        // its top and a tile's width.
+        if ((*hi - *lo) * 30 > *hi || tiles[i].h() * 20 <= *hi * 21 || tiles[i].h() * 4 > *hi * 5) continue;
+        tiles[i].y1 = tiles[i].y0 + *hi;
+    }
+}
+
 // Adds the pictures floating on the large tiles of `c` (see floatingTiles).
 void addFloatingTiles(const Grid& g, double minW, double minH, Candidate& c) {
     const double gridArea = double(g.w) * double(g.h);
@@ -618,6 +639,7 @@ std::optional<TileLayout> findTiles(const Bitmap& bm) {
     Candidate best = bestLayout(g, TILE_MIN_WIDTH_FRAC * double(g.w), TILE_MIN_HEIGHT_FRAC * double(g.h), 0);
     if (best.tiles.empty()) return std::nullopt;
     completeGrid(g, best);
+    evenRows(best);
     addFloatingTiles(g, TILE_MIN_WIDTH_FRAC * double(g.w), TILE_MIN_HEIGHT_FRAC * double(g.h), best);
     // Reading order: a tile whose top lies within half a tile of the top of its row's first
     // tile joins that row.

@@ -96,6 +96,18 @@ TEST(FindTiles, NoTilesOnAPlainWindowOrOneWithOnlySmallThings) {
     EXPECT_FALSE(findTiles(chat.bitmap()).has_value());
 }
 
+TEST(FindTiles, ATileRunningIntoABarUnderItKeepsItsRowsHeight) {
+    Canvas c(960, 600, BG);
+    const auto boxes = grid(3, 2, 30, 20, 290, 250, 10);
+    for (size_t i = 0; i < boxes.size(); ++i) drawTile(c, boxes[i], static_cast<int>(i));
+    // A status bar in a colour near the tile's, right under the middle tile of the last row.
+    c.fill({boxes[4].x0, boxes[4].y1 + 1, boxes[4].x1, boxes[4].y1 + 20}, Rgba{60, 64, 70, 255});
+    const auto found = findTiles(c.bitmap());
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->tiles.size(), 6u);
+    for (const Rect& t : found->tiles) EXPECT_NEAR(t.height * 600, 250, 4);
+}
+
 TEST(FindTiles, ReadingOrderIsRowsThenColumns) {
     Canvas c(960, 600, BG);
     const auto boxes = grid(3, 2, 30, 40, 290, 250, 10);
