@@ -31,6 +31,31 @@ bool isBullet(const std::vector<OcrWord>& words, size_t i) {
     return !next.empty() && unicode::isUppercase(next.front());
 }
 
+// `text` without the brackets and bars at its ends that close or open nothing in it: a
+// tile's frame or a chip's edge read as a glyph beside the label ("[Leilani Kahale").
+std::string trimStrayBrackets(std::string text) {
+    const auto count = [&](char c) { return std::count(text.begin(), text.end(), c); };
+    const auto stray = [&](char c) {
+        switch (c) {
+            case '(': return count('(') > count(')');
+            case ')': return count(')') > count('(');
+            case '[': return count('[') > count(']');
+            case ']': return count(']') > count('[');
+            case '|': return true;
+            default: return false;
+        }
+    };
+    while (!text.empty() && stray(text.front())) {
+        text.erase(0, 1);
+        while (!text.empty() && text.front() == ' ') text.erase(0, 1);
+    }
+    while (!text.empty() && stray(text.back())) {
+        text.pop_back();
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+    }
+    return text;
+}
+
 }  // namespace
 
 std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, double imgW,
@@ -58,6 +83,8 @@ std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, do
         x1 = std::max(x1, kept[i].box.maxX());
         y1 = std::max(y1, kept[i].box.maxY());
     }
+    text = trimStrayBrackets(std::move(text));
+    if (!hasLetterOrNumber(text)) return std::nullopt;
     const float conf = std::clamp(confSum / static_cast<float>(last - first) / 100.0f, 0.0f, 1.0f);
     if (conf < LINE_MIN_CONFIDENCE) return std::nullopt;
     if (unicode::characterCount(text) <= 2 && conf < SHORT_LINE_MIN_CONFIDENCE) return std::nullopt;

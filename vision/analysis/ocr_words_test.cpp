@@ -24,6 +24,8 @@ TEST(AssembleLine, DropsIconNoiseAtTheEdgesAndUnsureLines) {
         {{{"Lw", 64}}, std::nullopt},        // unsure as a whole
         {{{"O)", 82}}, std::nullopt},        // short and not sure enough
         {{{"VG", 94}}, "VG"},
+        {{{"[Leilani", 91}, {"Kahale", 96}}, "Leilani Kahale"},  // the frame read as a bracket
+        {{{"Steve", 96}, {"(Support", 95}, {"Executive)|", 93}}, "Steve (Support Executive)"},
         {{{"©", 95}}, std::nullopt},
     };
     for (const Case& c : cases) {
