@@ -63,12 +63,32 @@ std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyIma
 
 namespace {
 
+// readRegion() of a label band, turned so its brighter side is the background: a label on a
+// tile is drawn light on the darker picture or chip under it, and the engine reads dark
+// strokes on light best (a dark meeting's slide can make the whole picture count as light).
+std::vector<RecognizedLine> readBand(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core,
+                                     const GreyImage& pixels) {
+    uint64_t sum = 0;
+    for (const uint8_t p : pixels.pixels) sum += p;
+    if (sum >= uint64_t{128} * pixels.pixels.size()) return readRegion(recognizer, grey, core, TextLayout::Sparse);
+    const PixelArea part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
+    GreyImage crop = cropGrey(grey, part);
+    if (crop.pixels.empty()) return {};
+    for (uint8_t& p : crop.pixels) p = static_cast<uint8_t>(255 - p);
+    crop.inverted = !crop.inverted;
+    return readPart(recognizer, crop, part.x, part.y, core, grey.width, grey.height, TextLayout::Sparse);
+}
+
+}  // namespace
+
+namespace {
+
 // The lines of `cores` in `grey`, each from `lookup` when it knows the core, else read (as
 // `layout`, when given); `seen` is told every core and what it read.
 template <typename Lookup, typename Seen>
 std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImage& grey,
                                       const std::vector<PixelArea>& cores, std::optional<TextLayout> layout,
-                                      Lookup& lookup, Seen& seen) {
+                                      Lookup& lookup, Seen& seen, bool bands = false) {
     std::vector<RecognizedLine> lines;
     for (const PixelArea& core : cores) {
         GreyImage pixels = cropGrey(grey, core);
@@ -76,7 +96,7 @@ std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImag
         if (const std::vector<RecognizedLine>* known = lookup(core, pixels)) {
             read = *known;
         } else {
-            read = readRegion(recognizer, grey, core, layout);
+            read = bands ? readBand(recognizer, grey, core, pixels) : readRegion(recognizer, grey, core, layout);
         }
         lines.insert(lines.end(), read.begin(), read.end());
         seen(core, std::move(pixels), std::move(read));
@@ -166,7 +186,7 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
     // A label of a few pixels on a busy picture is not always told from it by its strokes;
     // where tiles are drawn, the place labels sit is read too.
     const std::vector<PixelArea> bands = unreadBands(grey, tiles, lines);
-    std::vector<RecognizedLine> banded = readCores(recognizer, grey, bands, TextLayout::Sparse, lookup, seen);
+    std::vector<RecognizedLine> banded = readCores(recognizer, grey, bands, TextLayout::Sparse, lookup, seen, true);
     // A white label over a light picture reads as nothing there: its light pixels alone do.
     if (img != nullptr) {
         // Bands that read as nothing or as a fragment of a word are read again; the reading
