@@ -36,7 +36,8 @@ namespace {
 // (`x`, `y`), keeping the words whose middles fall inside `core`; boxes normalised to the
 // capture.
 std::vector<RecognizedLine> readPart(TextRecognizer& recognizer, const GreyImage& picture, int64_t x, int64_t y,
-                                     const PixelArea& core, int64_t width, int64_t height, TextLayout layout) {
+                                     const PixelArea& core, int64_t width, int64_t height, TextLayout layout,
+                                     float minConfidence = LINE_MIN_CONFIDENCE) {
     std::vector<RecognizedLine> lines;
     for (std::vector<OcrWord>& words : recognizer.read(picture, layout)) {
         std::erase_if(words, [&](OcrWord& word) {
@@ -44,7 +45,8 @@ std::vector<RecognizedLine> readPart(TextRecognizer& recognizer, const GreyImage
             word.box.y += static_cast<double>(y);
             return !insideBox(core, word.box.midX(), word.box.midY());
         });
-        std::optional<RecognizedLine> line = assembleLine(words, static_cast<double>(width), static_cast<double>(height));
+        std::optional<RecognizedLine> line =
+            assembleLine(words, static_cast<double>(width), static_cast<double>(height), minConfidence);
         if (line) lines.push_back(std::move(*line));
     }
     return lines;
@@ -63,6 +65,10 @@ std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyIma
 
 namespace {
 
+// A band's lines down to this confidence are read; under LINE_MIN_CONFIDENCE they stand only
+// where the band's light pixels read alone give the same words (see readRegions).
+constexpr float BAND_UNSURE_MIN_CONFIDENCE = 0.4f;
+
 // readRegion() of a label band, turned so its brighter side is the background: a label on a
 // tile is drawn light on the darker picture or chip under it, and the engine reads dark
 // strokes on light best (a dark meeting's slide can make the whole picture count as light).
@@ -70,13 +76,15 @@ std::vector<RecognizedLine> readBand(TextRecognizer& recognizer, const GreyImage
                                      const GreyImage& pixels) {
     uint64_t sum = 0;
     for (const uint8_t p : pixels.pixels) sum += p;
-    if (sum >= uint64_t{128} * pixels.pixels.size()) return readRegion(recognizer, grey, core, TextLayout::Sparse);
     const PixelArea part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
     GreyImage crop = cropGrey(grey, part);
     if (crop.pixels.empty()) return {};
-    for (uint8_t& p : crop.pixels) p = static_cast<uint8_t>(255 - p);
-    crop.inverted = !crop.inverted;
-    return readPart(recognizer, crop, part.x, part.y, core, grey.width, grey.height, TextLayout::Sparse);
+    if (sum < uint64_t{128} * pixels.pixels.size()) {
+        for (uint8_t& p : crop.pixels) p = static_cast<uint8_t>(255 - p);
+        crop.inverted = !crop.inverted;
+    }
+    return readPart(recognizer, crop, part.x, part.y, core, grey.width, grey.height, TextLayout::Sparse,
+                    BAND_UNSURE_MIN_CONFIDENCE);
 }
 
 }  // namespace
@@ -111,6 +119,8 @@ constexpr double BAND_TILE_SHARE = 0.2;
 
 // A band whose reading has at most this many letters read a fragment of its label, if any.
 constexpr size_t BAND_FRAGMENT_LETTERS = 4;
+// Unsure readings that agree stand from this many letters (an icon reads alike twice too).
+constexpr size_t AGREED_MIN_LETTERS = 3;
 
 size_t letterCount(const std::string& text) {
     size_t n = 0;
@@ -167,7 +177,7 @@ std::vector<RecognizedLine> readLightStrokes(TextRecognizer& recognizer, const G
         } else {
             read = readPart(recognizer, picture, std::llround(static_cast<double>(x) * scale),
                             std::llround(static_cast<double>(y) * scale), band, grey.width, grey.height,
-                            TextLayout::Sparse);
+                            TextLayout::Sparse, BAND_UNSURE_MIN_CONFIDENCE);
         }
         lines.insert(lines.end(), read.begin(), read.end());
         seen(band, std::move(picture), std::move(read));
@@ -186,7 +196,12 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
     // A label of a few pixels on a busy picture is not always told from it by its strokes;
     // where tiles are drawn, the place labels sit is read too.
     const std::vector<PixelArea> bands = unreadBands(grey, tiles, lines);
-    std::vector<RecognizedLine> banded = readCores(recognizer, grey, bands, TextLayout::Sparse, lookup, seen, true);
+    std::vector<RecognizedLine> unsure = readCores(recognizer, grey, bands, TextLayout::Sparse, lookup, seen, true);
+    const auto sure = [](std::vector<RecognizedLine> ls) {
+        std::erase_if(ls, [](const RecognizedLine& l) { return l.confidence < LINE_MIN_CONFIDENCE; });
+        return ls;
+    };
+    std::vector<RecognizedLine> banded = sure(unsure);
     // A white label over a light picture reads as nothing there: its light pixels alone do.
     if (img != nullptr) {
         // Bands that read as nothing or as a fragment of a word are read again; the reading
@@ -204,12 +219,24 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
         std::vector<PixelArea> weak;
         for (const PixelArea& band : bands)
             if (letters(band, banded) <= BAND_FRAGMENT_LETTERS) weak.push_back(band);
-        const std::vector<RecognizedLine> light = readLightStrokes(recognizer, grey, *img, weak, lookup, seen);
+        const std::vector<RecognizedLine> lightAll = readLightStrokes(recognizer, grey, *img, weak, lookup, seen);
+        const std::vector<RecognizedLine> light = sure(lightAll);
         for (const PixelArea& band : weak) {
-            if (letters(band, light) <= letters(band, banded)) continue;
-            std::erase_if(banded, [&](const RecognizedLine& l) { return inside(band, l); });
-            for (const RecognizedLine& l : light)
-                if (inside(band, l)) banded.push_back(l);
+            if (letters(band, light) > letters(band, banded)) {
+                std::erase_if(banded, [&](const RecognizedLine& l) { return inside(band, l); });
+                for (const RecognizedLine& l : light)
+                    if (inside(band, l)) banded.push_back(l);
+            }
+            if (letters(band, banded) > 0) continue;
+            // Two readings of one label, one of its shading and one of its light pixels alone,
+            // that give the same words are its words, however unsure the engine was of each.
+            for (const RecognizedLine& l : lightAll) {
+                const bool agreed = inside(band, l) && letterCount(l.text) >= AGREED_MIN_LETTERS &&
+                                    std::any_of(unsure.begin(), unsure.end(), [&](const RecognizedLine& u) {
+                                        return inside(band, u) && u.text == l.text;
+                                    });
+                if (agreed) banded.push_back(l);
+            }
         }
     }
     // A band ends where its tile does; a label running past it was read whole already, and

@@ -163,5 +163,32 @@ TEST(Ocr, AWhiteLabelOverALightPictureIsReadFromItsLightPixels) {
     EXPECT_NEAR(out[0].box.y, 270.0 / 400, 0.01);
 }
 
+// A recogniser unsure of every reading: the same word for any ink, or a new one each time.
+struct UnsureRecognizer : TextRecognizer {
+    bool same = true;
+    int reads = 0;
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout) override {
+        ++reads;
+        const bool ink = std::any_of(g.pixels.begin(), g.pixels.end(), [](uint8_t p) { return p < 128; });
+        if (!ink) return {};
+        return {{OcrWord{same ? "Jonas" : "Jo" + std::to_string(reads) + "nas", 55.0f, {10, 10, 60, 12}}}};
+    }
+};
+
+TEST(Ocr, AnUnsureLabelStandsOnlyWhereItsLightPixelsReadTheSame) {
+    Canvas c(800, 400, PAPER);
+    c.fill({100, 100, 499, 299}, Rgba{100, 100, 100, 255});
+    c.fill({120, 270, 180, 273}, Rgba{255, 255, 255, 255});
+    const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
+    for (const bool same : {true, false}) {
+        SCOPED_TRACE(same);
+        UnsureRecognizer r;
+        r.same = same;
+        RegionCache cache;
+        const auto out = ocr(r, c.image(), cache, 1, tiles);
+        EXPECT_EQ(out.size(), same ? 1u : 0u);
+    }
+}
+
 }  // namespace
 }  // namespace tessival

@@ -59,7 +59,7 @@ std::string trimStrayBrackets(std::string text) {
 }  // namespace
 
 std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, double imgW,
-                                           double imgH) {
+                                           double imgH, float minConfidence) {
     if (imgW <= 0 || imgH <= 0) return std::nullopt;
     std::vector<OcrWord> kept;
     for (size_t i = 0; i < words.size(); ++i) {
@@ -86,7 +86,7 @@ std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, do
     text = trimStrayBrackets(std::move(text));
     if (!hasLetterOrNumber(text)) return std::nullopt;
     const float conf = std::clamp(confSum / static_cast<float>(last - first) / 100.0f, 0.0f, 1.0f);
-    if (conf < LINE_MIN_CONFIDENCE) return std::nullopt;
+    if (conf < minConfidence) return std::nullopt;
     if (unicode::characterCount(text) <= 2 && conf < SHORT_LINE_MIN_CONFIDENCE) return std::nullopt;
     return RecognizedLine{unicode::repairUtf8(text), conf,
                           Rect{x0 / imgW, y0 / imgH, (x1 - x0) / imgW, (y1 - y0) / imgH}};

@@ -21,7 +21,8 @@ inline constexpr float SHORT_LINE_MIN_CONFIDENCE = 0.9f;
 // whole (mostly shapes in video read as letters) is no line at all. The box of the result is
 // normalised to an image of imgW x imgH pixels with a top-left origin.
 std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, double imgW,
-                                           double imgH);
+                                           double imgH, float minConfidence = LINE_MIN_CONFIDENCE);
+// (`minConfidence` lets a caller that checks a reading another way keep unsure lines.)
 
 // Joins lines the engine split within one label: two lines side by side on one row (centres
 // within 30% of their height, heights within 30% of each other) whose gap is under 0.35 of
