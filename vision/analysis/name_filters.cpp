@@ -118,9 +118,17 @@ bool readsAsAddress(std::string_view s) {
     return false;
 }
 
+// Verbs a control's caption starts with ("Join activity", "Open whiteboard"); no name does.
+// (The toolbar's own stop words may run into a name beside them: "Mute Okafor".)
+constexpr std::array<std::string_view, 4> ACTION_VERBS = {"join", "open", "invite", "admit"};
+// A caption led by one is this many words at most.
+constexpr size_t ACTION_CAPTION_MAX_WORDS = 3;
+
 bool readsAsInterfaceText(std::string_view s) {
+    const std::vector<std::string> all = words(s, false);
+    if (!all.empty() && all.size() <= ACTION_CAPTION_MAX_WORDS && member(ACTION_VERBS, all.front())) return true;
     bool any = false;
-    for (const std::string& w : words(s, false)) {
+    for (const std::string& w : all) {
         // An app's own name among them is its title bar or header ("Zoom Meeting").
         if (member(UI_VOCABULARY, w) || member(UI_STOPWORDS, w) || member(TOOLBAR_CAPTIONS, w) ||
             member(WATERMARK_TOKENS, canonToken(w))) {

@@ -150,6 +150,8 @@ TEST(LooksLikeName, TextThatIsNoPersonsLabel) {
         {"Marketing Strategy Meeting", false},
         {"Zoom Meeting", false},  // the app's name with interface words: its title bar
         {"Meet Patel", true},
+        {"Join Activit", false},  // a control's caption starts with its verb
+        {"Open whiteboard", false},
         // Job titles outside brackets.
         {"Senior Product Manager", false},
         {"Head of Engineering", false},
