@@ -58,6 +58,13 @@ constexpr double FLOAT_ASPECT_MIN = 0.5;
 constexpr double FLOAT_ASPECT_MAX = 2.5;
 // Missed edge cells a side's run may skip over (compression, a chip across the edge).
 constexpr int64_t FLOAT_RUN_GAP = 2;
+// Tiles of one row: tops level to this share of a tile's height, sizes alike to this share.
+// One found taller than its row-mates by over the first share and up to the second ran into
+// a bar under the gallery.
+constexpr double ROW_TOP_SLACK = 0.02;
+constexpr double ROW_SIZE_SLACK = 0.034;
+constexpr double ROW_OVERRUN_MIN = 1.05;
+constexpr double ROW_OVERRUN_MAX = 1.25;
 
 struct Grid {
     int64_t w = 0, h = 0, step = 1;
@@ -549,18 +556,20 @@ std::vector<Block> floatingTiles(const Grid& g, const EdgeMap& edges, const Bloc
 // bar, a toolbar in a colour near the tile's), which puts its label band below its label.
 void evenRows(Candidate& c) {
     std::vector<Block>& tiles = c.tiles;
+    const auto near = [](int64_t a, int64_t b, double share) { return double(std::abs(a - b)) <= share * double(b); };
     for (size_t i = 0; i < tiles.size(); ++i) {
         std::vector<int64_t> heights;
         for (size_t k = 0; k < tiles.size(); ++k) {
-            const bool rowMate = k != i && std::abs(tiles[k].y0 - tiles[i].y0) * 50 <= tiles[i].h() &&
-                                 std::abs(tiles[k].w() - tiles[i].w()) * 30 <= tiles[i].w();
+            const bool rowMate = k != i && double(std::abs(tiles[k].y0 - tiles[i].y0)) <= ROW_TOP_SLACK * double(tiles[i].h()) &&
+                                 near(tiles[k].w(), tiles[i].w(), ROW_SIZE_SLACK);
             if (rowMate) heights.push_back(tiles[k].h());
         }
         if (heights.empty()) continue;
         const auto [lo, hi] = std::minmax_element(heights.begin(), heights.end());
         // Taller by a bar's height, not by a tile's: a panel beside the gallery may share
         // its top and a tile's width.
-        if ((*hi - *lo) * 30 > *hi || tiles[i].h() * 20 <= *hi * 21 || tiles[i].h() * 4 > *hi * 5) continue;
+        const double over = double(tiles[i].h()) / double(*hi);
+        if (!near(*lo, *hi, ROW_SIZE_SLACK) || over <= ROW_OVERRUN_MIN || over > ROW_OVERRUN_MAX) continue;
         tiles[i].y1 = tiles[i].y0 + *hi;
     }
 }
