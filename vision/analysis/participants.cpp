@@ -208,8 +208,16 @@ TileLayout splitLabelledGrids(const TileLayout& layout, const std::vector<TextOb
     return out;
 }
 
-// Tiles of a strip that match in size and place to this share of their side.
+// Tiles of a strip that match in size and place to this share of their side, and follow
+// each other at most this many sides apart (the gutter under a fifth of a tile).
 constexpr double STRIP_SLACK = 0.03;
+constexpr double STRIP_MAX_PITCH = 1.2;
+// A tile this much inside a larger one floats on it.
+constexpr double FLOAT_INSIDE_SHARE = 0.9;
+
+bool floatsOn(const Rect& tile, const Rect& host) {
+    return host.area() > tile.area() && host.intersection(tile).area() >= FLOAT_INSIDE_SHARE * tile.area();
+}
 
 // `layout` with each strip of tiles (two or more of one size in a row or a column, at one
 // pitch) continued by a slot at either end that holds a label on no tile found: a camera-off
@@ -237,8 +245,7 @@ TileLayout continueStrips(const TileLayout& layout, const std::vector<TextObserv
                         !near(n.height, t.height, t.height))
                         continue;
                     const double side = columns ? t.height : t.width;
-                    // Tiles next to each other: the gutter between them is under a fifth of a tile.
-                    if (std::abs(pitch) > side * 1.2) continue;
+                    if (std::abs(pitch) > side * STRIP_MAX_PITCH) continue;
                     const Rect slot = columns ? Rect{t.x, t.y - pitch, t.width, t.height}
                                               : Rect{t.x - pitch, t.y, t.width, t.height};
                     if (slot.x < 0 || slot.y < 0 || slot.maxX() > 1 || slot.maxY() > 1 || tileAt(slot)) continue;
@@ -401,9 +408,8 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
     for (size_t t = 0; t < tiles.size(); ++t) {
         std::vector<std::string> distinct;
         int best = -1, bestRank = 0;
-        const bool floats = std::any_of(tiles.begin(), tiles.end(), [&](const Rect& o) {
-            return &o != &tiles[t] && o.area() > tiles[t].area() && o.intersection(tiles[t]).area() >= 0.9 * tiles[t].area();
-        });
+        const bool floats =
+            std::any_of(tiles.begin(), tiles.end(), [&](const Rect& o) { return floatsOn(tiles[t], o); });
         for (size_t i = 0; i < boxes.size(); ++i) {
             const bool inside = tiles[t].contains(boxes[i].midX(), boxes[i].midY());
             if (inside) {
@@ -435,8 +441,8 @@ int tileOfName(const std::vector<Rect>& tiles, const Rect& box) {
         const bool holds = tiles[i].contains(box.midX(), box.midY());
         if (best >= 0) {
             const Rect& b = tiles[static_cast<size_t>(best)];
-            const bool floatsOnBest = !holds && bestHolds && b.intersection(tiles[i]).area() >= 0.9 * tiles[i].area();
-            const bool bestFloats = holds && !bestHolds && tiles[i].intersection(b).area() >= 0.9 * b.area();
+            const bool floatsOnBest = !holds && bestHolds && floatsOn(tiles[i], b);
+            const bool bestFloats = holds && !bestHolds && floatsOn(b, tiles[i]);
             if (bestFloats) continue;
             if (!floatsOnBest && (holds != bestHolds ? !holds : tiles[i].area() >= b.area())) continue;
         }
