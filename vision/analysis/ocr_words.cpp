@@ -106,10 +106,17 @@ std::vector<RecognizedLine> joinSplitLines(std::vector<RecognizedLine> lines, do
                 // Pixels: heights and the gap between left's right edge and right's left edge.
                 const double hl = left.box.height * imgH, hr = right.box.height * imgH;
                 const double h = std::max(hl, hr);
-                if (h <= 0 || std::min(hl, hr) < 0.7 * h) continue;
-                if (std::abs(left.box.midY() - right.box.midY()) * imgH > 0.3 * h) continue;
+                if (h <= 0) continue;
+                // Heights alike, or the shorter box within the taller one's rows (a word
+                // beside one whose box took in a mark under it) and close to it.
+                const Rect& tall = hl >= hr ? left.box : right.box;
+                const Rect& low = hl >= hr ? right.box : left.box;
+                const bool within = low.minY() >= tall.minY() - 0.05 * tall.height && low.maxY() <= tall.maxY() + 0.05 * tall.height;
+                if (std::min(hl, hr) < 0.7 * h && !within) continue;
+                if (!within && std::abs(left.box.midY() - right.box.midY()) * imgH > 0.3 * h) continue;
                 const double gap = (right.box.minX() - left.box.maxX()) * imgW;
-                if (gap < -0.05 * h || gap >= 0.35 * h) continue;
+                const double reach = within ? std::min(hl, hr) : h;
+                if (gap < -0.05 * h || gap >= 0.35 * reach) continue;
                 const float chars = static_cast<float>(left.text.size() + right.text.size());
                 left.confidence = (left.confidence * static_cast<float>(left.text.size()) +
                                    right.confidence * static_cast<float>(right.text.size())) / chars;

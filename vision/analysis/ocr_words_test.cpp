@@ -65,11 +65,14 @@ TEST(JoinSplitLines, JoinsLettersAndWordsOfOneLabelOnly) {
     auto joined = joinSplitLines({lineAt("A", 100, 112, 500, 20), lineAt("mara Okafor", 114, 250, 500, 20),
                                   lineAt("Kenji", 400, 460, 500, 20), lineAt("Watanabe", 465, 560, 501, 20),
                                   lineAt("Mute", 600, 650, 500, 20), lineAt("Video", 700, 760, 500, 20),
-                                  lineAt("Title", 100, 300, 470, 40)},
+                                  lineAt("Title", 100, 300, 470, 40),
+                                  // The right part's box took in a mark under the label.
+                                  lineAt("Chia", 800, 836, 500, 20), lineAt("ra Bianchi", 838, 960, 500, 36)},
                                  W, H);
     std::vector<std::string> texts;
     for (const auto& l : joined) texts.push_back(l.text);
-    EXPECT_EQ(texts, (std::vector<std::string>{"Amara Okafor", "Kenji Watanabe", "Mute", "Video", "Title"}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"Amara Okafor", "Kenji Watanabe", "Mute", "Video", "Title",
+                                               "Chiara Bianchi"}));
     EXPECT_NEAR(joined[0].box.x, 100 / W, 1e-12);
     EXPECT_NEAR(joined[0].box.width, 150 / W, 1e-12);
 }
