@@ -303,8 +303,10 @@ def scenario_follow(binary):
     _, samples, _ = sondrel.header_and_samples()
     heard = set(samples)
     check(mono(MIC_LEVEL, MIC_LEVEL) not in heard, "the microphone reached standard output")
-    check(heard <= {0.0, before, after}, "samples other than silence and the two sinks' levels: "
-          "%r" % sorted(heard - {0.0, before, after})[:5])
+    # The first player is killed mid-stream: the server may end it with half a frame.
+    expected = {0.0, before, after, mono(0.3, 0.0), mono(0.0, 0.1)}
+    check(heard <= expected, "samples other than silence and the two sinks' levels: "
+          "%r" % sorted(heard - expected)[:5])
     first_after = next((i for i, x in enumerate(samples) if x == after), None)
     last_before = max((i for i, x in enumerate(samples) if x == before), default=None)
     check(samples.count(before) > 1.5 * pf.RATE, "the first sink was not heard for 1.5 s")
