@@ -87,10 +87,6 @@ std::vector<RecognizedLine> readBand(TextRecognizer& recognizer, const GreyImage
                     BAND_UNSURE_MIN_CONFIDENCE);
 }
 
-}  // namespace
-
-namespace {
-
 // The lines of `cores` in `grey`, each from `lookup` when it knows the core, else read (as
 // `layout`, when given); `seen` is told every core and what it read.
 template <typename Lookup, typename Seen>

@@ -111,7 +111,8 @@ std::vector<RecognizedLine> joinSplitLines(std::vector<RecognizedLine> lines, do
                 // beside one whose box took in a mark under it) and close to it.
                 const Rect& tall = hl >= hr ? left.box : right.box;
                 const Rect& low = hl >= hr ? right.box : left.box;
-                const bool within = low.minY() >= tall.minY() - 0.05 * tall.height && low.maxY() <= tall.maxY() + 0.05 * tall.height;
+                const double slack = 0.05 * tall.height;
+                const bool within = low.minY() >= tall.minY() - slack && low.maxY() <= tall.maxY() + slack;
                 if (std::min(hl, hr) < 0.7 * h && !within) continue;
                 if (!within && std::abs(left.box.midY() - right.box.midY()) * imgH > 0.3 * h) continue;
                 const double gap = (right.box.minX() - left.box.maxX()) * imgW;

@@ -252,10 +252,11 @@ TileLayout continueStrips(const TileLayout& layout, const std::vector<TextObserv
                     const bool free = std::none_of(out.tiles.begin(), out.tiles.end(), [&](const Rect& o) {
                         return o.intersection(slot).area() > 0.1 * slot.area();
                     });
-                    const bool labelled = std::any_of(candidates.begin(), candidates.end(), [&](const TextObservation& c) {
+                    const auto labels = [&](const TextObservation& c) {
                         return slot.contains(c.box.midX(), c.box.midY()) && nameSitsOnTile(slot, c.box) &&
                                tileOfName(tiles, c.box) < 0;
-                    });
+                    };
+                    const bool labelled = std::any_of(candidates.begin(), candidates.end(), labels);
                     if (free && labelled) {
                         out.tiles.push_back(slot);
                         out.backgrounds.push_back(layout.backgrounds[i]);
@@ -497,8 +498,8 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
     const std::optional<Bitmap> bm = makeBitmap(img);
     double threshold = HIGHLIGHT_SCORE_THRESH;
     if (layout && bm) {
-        namesOnDrawnTiles(*bm, continueStrips(splitLabelledGrids(*layout, candidates, double(bm->w) / double(bm->h)), candidates),
-                          candidates, lines, a);
+        const TileLayout split = splitLabelledGrids(*layout, candidates, double(bm->w) / double(bm->h));
+        namesOnDrawnTiles(*bm, continueStrips(split, candidates), candidates, lines, a);
         threshold = FRAME_MIN_SCORE;
     } else {
         // No tile structure in the picture: tiles inferred from where the labels sit.

@@ -471,7 +471,10 @@ Candidate bestLayout(const Grid& g, double minW, double minH, int depth) {
 class EdgeMap {
   public:
     explicit EdgeMap(const Grid& g)
-        : w_(g.w), h_(g.h), rows_(static_cast<size_t>((g.w + 1) * g.h), 0), cols_(static_cast<size_t>((g.h + 1) * g.w), 0) {
+        : w_(g.w),
+          h_(g.h),
+          rows_(static_cast<size_t>((g.w + 1) * g.h), 0),
+          cols_(static_cast<size_t>((g.h + 1) * g.w), 0) {
         for (int64_t y = 0; y < h_; ++y)
             for (int64_t x = 0; x < w_; ++x) {
                 const bool above = y > 0 && channelDistance(g.at(x, y - 1), g.at(x, y)) > EDGE_STEP;
@@ -560,8 +563,8 @@ void evenRows(Candidate& c) {
     for (size_t i = 0; i < tiles.size(); ++i) {
         std::vector<int64_t> heights;
         for (size_t k = 0; k < tiles.size(); ++k) {
-            const bool rowMate = k != i && double(std::abs(tiles[k].y0 - tiles[i].y0)) <= ROW_TOP_SLACK * double(tiles[i].h()) &&
-                                 near(tiles[k].w(), tiles[i].w(), ROW_SIZE_SLACK);
+            const bool level = double(std::abs(tiles[k].y0 - tiles[i].y0)) <= ROW_TOP_SLACK * double(tiles[i].h());
+            const bool rowMate = k != i && level && near(tiles[k].w(), tiles[i].w(), ROW_SIZE_SLACK);
             if (rowMate) heights.push_back(tiles[k].h());
         }
         if (heights.empty()) continue;
