@@ -190,5 +190,41 @@ TEST(Ocr, AnUnsureLabelStandsOnlyWhereItsLightPixelsReadTheSame) {
     }
 }
 
+// A recogniser that reads the ink left of a wide gap as "John", unsure of it while more ink
+// (an icon) lies beside it; read alone it is sure, and reads `alone`.
+struct IconRecognizer : TextRecognizer {
+    std::string alone = "John";
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout) override {
+        std::vector<int64_t> columns;
+        int64_t y0 = g.height, y1 = -1;
+        for (int64_t x = 0; x < g.width; ++x)
+            for (int64_t y = 0; y < g.height; ++y)
+                if (g.pixels[static_cast<size_t>(y * g.width + x)] < 128) {
+                    if (columns.empty() || columns.back() != x) columns.push_back(x);
+                    y0 = std::min(y0, y), y1 = std::max(y1, y);
+                }
+        if (columns.empty()) return {};
+        size_t end = 1;
+        while (end < columns.size() && columns[end] - columns[end - 1] < 10) ++end;
+        const bool icon = end < columns.size();
+        const Rect box{double(columns.front()), double(y0), double(columns[end - 1] - columns.front() + 1),
+                       double(y1 - y0 + 1)};
+        return {{OcrWord{icon ? "John" : alone, icon ? 4.0f : 96.0f, box}}};
+    }
+};
+
+TEST(Ocr, AWordTheEngineDoubtsBesideAnIconStandsWhenReadAloneAlike) {
+    for (const char* alone : {"John", "Jahn"}) {
+        SCOPED_TRACE(alone);
+        Canvas c(400, 200, PAPER);
+        word(c, 100, 80, 4);
+        c.fill({170, 82, 185, 104}, INK);  // a crossed-out microphone
+        IconRecognizer r;
+        r.alone = alone;
+        const auto out = texts(ocr(r, c.image()));
+        EXPECT_EQ(out, std::string(alone) == "John" ? std::vector<std::string>{"John"} : std::vector<std::string>{});
+    }
+}
+
 }  // namespace
 }  // namespace tessival

@@ -31,6 +31,11 @@ constexpr int MAX_CUT_DEPTH = 16;
 // camera-off tile's avatar, or a self view floating on a speaker's tile, do not).
 constexpr double NESTED_MIN_SHARE = 0.6;
 constexpr double NESTED_MIN_COVER = 0.05;
+// One block alone replaces it when it covers this share and most of the rest is the inner
+// background: the stage of a single-tile call inside the window's chrome and side panel
+// (not a flat part of a camera's picture).
+constexpr double NESTED_STAGE_COVER = 0.4;
+constexpr double NESTED_STAGE_SURROUND = 0.8;
 constexpr double SAME_SIZE = 0.15;
 // Tiles of one size covering this share of a region are its layout; no other background
 // colour is tried.
@@ -416,6 +421,18 @@ Candidate tilesOnBackground(const Grid& g, uint32_t background, double minW, dou
     return c;
 }
 
+// The share of the cells of `g` outside `inner` within BG_TOL of `background`.
+double backgroundRound(const Grid& g, const Block& inner, uint32_t background) {
+    int64_t outside = 0, flat = 0;
+    for (int64_t y = 0; y < g.h; ++y)
+        for (int64_t x = 0; x < g.w; ++x) {
+            if (x >= inner.x0 && x < inner.x1 && y >= inner.y0 && y < inner.y1) continue;
+            ++outside;
+            flat += channelDistance(g.at(x, y), background) <= BG_TOL;
+        }
+    return outside == 0 ? 0.0 : double(flat) / double(outside);
+}
+
 // True when two of the tiles have one size: tiles of a layout, not things inside a tile.
 bool repeatsATileSize(const std::vector<Block>& tiles) {
     for (size_t i = 0; i < tiles.size(); ++i)
@@ -448,8 +465,11 @@ Candidate bestLayout(const Grid& g, double minW, double minH, int depth) {
         const Block& t = best.tiles[i];
         const double share = double(t.w()) * double(t.h()) / gridArea;
         if (share >= NESTED_MIN_SHARE) {
-            const Candidate inner = bestLayout(cropGrid(g, t), minW, minH, depth + 1);
-            if (inner.area >= NESTED_MIN_COVER && repeatsATileSize(inner.tiles)) {
+            const Grid within = cropGrid(g, t);
+            const Candidate inner = bestLayout(within, minW, minH, depth + 1);
+            const bool stage = inner.tiles.size() == 1 && inner.area >= NESTED_STAGE_COVER &&
+                               backgroundRound(within, inner.tiles[0], inner.backgrounds[0]) >= NESTED_STAGE_SURROUND;
+            if ((inner.area >= NESTED_MIN_COVER && repeatsATileSize(inner.tiles)) || stage) {
                 for (size_t k = 0; k < inner.tiles.size(); ++k) {
                     const Block& b = inner.tiles[k];
                     out.tiles.push_back(Block{b.x0 + t.x0, b.y0 + t.y0, b.x1 + t.x0, b.y1 + t.y0});

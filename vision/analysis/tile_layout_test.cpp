@@ -96,6 +96,20 @@ TEST(FindTiles, NoTilesOnAPlainWindowOrOneWithOnlySmallThings) {
     EXPECT_FALSE(findTiles(chat.bitmap()).has_value());
 }
 
+TEST(FindTiles, ASingleCallsStageInsideAWindowOnAMarginIsTheTile) {
+    Canvas c(960, 600, BG);
+    c.fill({20, 20, 939, 579}, Rgba{250, 250, 250, 255});  // the browser window
+    for (int64_t x = 300; x < 500; x += 70) c.fill({x, 550, x + 50, 570}, Rgba{70, 70, 80, 255});  // buttons
+    const PixelBox stage{40, 80, 700, 540};
+    drawTile(c, stage, 3);
+    const auto found = findTiles(c.bitmap());
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->tiles.size(), 1u);
+    const Rect& t = found->tiles[0];
+    EXPECT_GT(iou(t, Rect{40.0 / 960, 80.0 / 600, 661.0 / 960, 461.0 / 600}), 0.9)
+        << t.x * 960 << "," << t.y * 600 << " " << t.width * 960 << "x" << t.height * 600;
+}
+
 TEST(FindTiles, ATileRunningIntoABarUnderItKeepsItsRowsHeight) {
     Canvas c(960, 600, BG);
     const auto boxes = grid(3, 2, 30, 20, 290, 250, 10);
