@@ -36,6 +36,9 @@ namespace {
 // or more: an icon beside a label (a crossed-out microphone) drags the confidence of a
 // plainly drawn name to nothing ("John" at 0.04 beside one, 0.96 alone).
 constexpr size_t SECOND_LOOK_MIN_LETTERS = 3;
+// Only a word the engine all but rejects is looked at again (a reading it half trusts is
+// weighed with its line's other words): each look is one more reading.
+constexpr float SECOND_LOOK_BELOW = 40.0f;
 // Room left round the word: less than the gap to an icon beside it.
 constexpr double SECOND_LOOK_MARGIN = 0.25;
 
@@ -54,7 +57,7 @@ bool isPlainWord(const std::string& text) {
 // `word` (a box in pixels of `picture`) with the confidence of its reading alone, on the
 // shade of its surroundings, when that reading gives the same word more surely.
 void secondLook(TextRecognizer& recognizer, const GreyImage& picture, OcrWord& word) {
-    if (word.conf >= LINE_MIN_CONFIDENCE * 100.0f || !isPlainWord(word.text)) return;
+    if (word.conf >= SECOND_LOOK_BELOW || !isPlainWord(word.text)) return;
     const double margin = SECOND_LOOK_MARGIN * word.box.height;
     const int64_t x0 = std::max<int64_t>(0, std::llround(word.box.minX() - margin));
     const int64_t y0 = std::max<int64_t>(0, std::llround(word.box.minY() - margin));
