@@ -636,8 +636,16 @@ void completeGrid(const Grid& g, Candidate& c) {
             for (int64_t x = s.x0; x < s.x1; ++x) n += channelDistance(g.at(x, y), background) <= BG_TOL;
         return double(n) >= GAP_MIN_BACKGROUND * double(s.w()) * double(s.h());
     };
-    auto consider = [&](const Block& s, uint32_t background) {
-        if (free(s) && mostlyBackground(s, background)) {
+    // A picture where a row and a column of tiles cross is a tile too, though something drawn
+    // over its edges (an overlay, a chip) hid them.
+    auto covered = [&](const Block& s, uint32_t background) {
+        int64_t n = 0;
+        for (int64_t y = s.y0; y < s.y1; ++y)
+            for (int64_t x = s.x0; x < s.x1; ++x) n += channelDistance(g.at(x, y), background) > BG_TOL;
+        return double(n) >= TILE_MIN_FILL * double(s.w()) * double(s.h());
+    };
+    auto consider = [&](const Block& s, uint32_t background, bool corner) {
+        if (free(s) && (mostlyBackground(s, background) || (corner && covered(s, background)))) {
             c.tiles.push_back(s);
             c.backgrounds.push_back(background);
         }
@@ -648,7 +656,7 @@ void completeGrid(const Grid& g, Candidate& c) {
             const Block& b = found[k];
             if (k == i || !sameSize(a, b)) continue;
             // The corner of the rectangle a row and a column span.
-            consider(Block{b.x0, a.y0, b.x0 + a.w(), a.y1}, backgrounds[i]);
+            consider(Block{b.x0, a.y0, b.x0 + a.w(), a.y1}, backgrounds[i], true);
             // Slots between two tiles of one row.
             const int64_t gap = b.x0 - a.x1;
             if (std::abs(b.y0 - a.y0) * 4 <= a.h() && gap >= a.w()) {
@@ -656,7 +664,7 @@ void completeGrid(const Grid& g, Candidate& c) {
                 for (const Block& t : found)
                     if (std::abs(t.y0 - a.y0) * 4 <= a.h() && t.x0 > a.x1) gutter = std::min(gutter, t.x0 - a.x1);
                 for (int64_t x = a.x1 + gutter; x + a.w() <= b.x0; x += a.w() + gutter)
-                    consider(Block{x, a.y0, x + a.w(), a.y1}, backgrounds[i]);
+                    consider(Block{x, a.y0, x + a.w(), a.y1}, backgrounds[i], false);
             }
         }
     }

@@ -110,6 +110,21 @@ TEST(FindTiles, ASingleCallsStageInsideAWindowOnAMarginIsTheTile) {
         << t.x * 960 << "," << t.y * 600 << " " << t.width * 960 << "x" << t.height * 600;
 }
 
+TEST(FindTiles, ATileABubbleJoinsToThePageRoundTheCallIsFoundWhereItsRowAndColumnCross) {
+    // A phone's call screen on a light page; a bubble drawn over the top right tile and the
+    // phone's edge joins that tile to the page.
+    Canvas c(960, 600, Rgba{200, 220, 240, 255});
+    c.fill({200, 0, 760, 599}, BG);
+    const auto boxes = grid(2, 3, 220, 20, 250, 180, 12);
+    for (size_t i = 0; i < boxes.size(); ++i) drawTile(c, boxes[i], static_cast<int>(i));
+    c.fill({640, 60, 820, 110}, Rgba{150, 90, 230, 255});
+    const auto found = findTiles(c.bitmap());
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->tiles.size(), boxes.size());
+    const Rect want{482.0 / 960, 20.0 / 600, 250.0 / 960, 180.0 / 600};
+    EXPECT_TRUE(std::any_of(found->tiles.begin(), found->tiles.end(), [&](const Rect& t) { return iou(t, want) > 0.9; }));
+}
+
 TEST(FindTiles, ATileRunningIntoABarUnderItKeepsItsRowsHeight) {
     Canvas c(960, 600, BG);
     const auto boxes = grid(3, 2, 30, 20, 290, 250, 10);
