@@ -328,6 +328,33 @@ void splitAtEdges(const Grid& g, const Block& b, double minW, double minH, int d
     out.push_back(b);
 }
 
+// A bar along a block's top or bottom (an app's header or toolbar touching the tiles under
+// it) is a run of rows of cells in one flat colour across the block, but for this share (its
+// icons, title), that ends where the colour does: under it, at most half a row is in its
+// colour (a flat backdrop inside a tile goes on).
+constexpr double BAR_MIN_SHARE = 0.85;
+constexpr double BAR_END_MAX_SHARE = 0.5;
+
+// The share of the cells of row y of `g` over columns [x0, x1) within BG_TOL of `colour`.
+double rowShare(const Grid& g, int64_t y, int64_t x0, int64_t x1, uint32_t colour) {
+    int64_t same = 0;
+    for (int64_t x = x0; x < x1; ++x) same += channelDistance(g.at(x, y), colour) <= BG_TOL;
+    return x1 > x0 ? double(same) / double(x1 - x0) : 0.0;
+}
+
+// `b` without the bars along its top and bottom (see BAR_MIN_SHARE).
+Block peelBars(const Grid& g, Block b) {
+    for (const bool top : {true, false}) {
+        const uint32_t colour = g.at((b.x0 + b.x1) / 2, top ? b.y0 : b.y1 - 1);
+        auto share = [&](int64_t d) { return rowShare(g, top ? b.y0 + d : b.y1 - 1 - d, b.x0, b.x1, colour); };
+        int64_t run = 0;
+        while (run < b.h() - 1 && share(run) >= BAR_MIN_SHARE) ++run;
+        if (run == 0 || run >= b.h() - 1 || share(run) > BAR_END_MAX_SHARE) continue;
+        (top ? b.y0 : b.y1) += top ? run : -run;
+    }
+    return b;
+}
+
 // The blocks of the components of `fg` that pass as tiles, each at least minW x minH cells.
 std::vector<Block> tileBlocks(const std::vector<uint8_t>& fg, const Grid& g, double minW, double minH,
                               bool edges) {
@@ -352,6 +379,17 @@ std::vector<Block> tileBlocks(const std::vector<uint8_t>& fg, const Grid& g, dou
         };
         std::vector<Block> cut;
         cutBlock(mask, box, 0, cut);
+        // A block that is no tile's shape may be tiles under a bar that touches them: without
+        // the bar, the tiles' own gutters cut it.
+        for (size_t k = 0, n = cut.size(); k < n; ++k) {
+            if (filled(cut[k])) continue;
+            const Block peeled = peelBars(g, cut[k]);
+            if (peeled.w() == cut[k].w() && peeled.h() == cut[k].h()) continue;
+            std::vector<Block> under;
+            cutBlock(mask, peeled, 0, under);
+            for (const Block& u : under)
+                if (filled(u)) cut.push_back(u);
+        }
         for (const Block& b : cut) {
             // The whole picture in one block is no grid: the background was wrong.
             if (!filled(b) || double(b.w()) * double(b.h()) > TILE_MAX_AREA * gridArea) continue;

@@ -125,6 +125,22 @@ TEST(FindTiles, ATileABubbleJoinsToThePageRoundTheCallIsFoundWhereItsRowAndColum
     EXPECT_TRUE(std::any_of(found->tiles.begin(), found->tiles.end(), [&](const Rect& t) { return iou(t, want) > 0.9; }));
 }
 
+TEST(FindTiles, TilesRightUnderAnAppsHeaderBarAreFoundWithoutIt) {
+    Canvas c(960, 600, Rgba{250, 250, 250, 255});
+    // A header of a grained colour, so it is no flat background itself.
+    for (int64_t y = 0; y < 60; y += 2)
+        for (int64_t x = 0; x < 960; x += 2)
+            c.fill({x, y, x + 1, y + 1}, (x + y) % 4 == 0 ? Rgba{60, 80, 180, 255} : Rgba{66, 88, 188, 255});
+    for (int64_t x = 20; x < 200; x += 50) c.fill({x, 20, x + 20, 40}, Rgba{250, 250, 250, 255});  // icons
+    // A camera's picture and a shared screen's, of two sizes.
+    const std::vector<PixelBox> boxes = {{240, 60, 539, 259}, {550, 60, 749, 259}};
+    for (size_t i = 0; i < boxes.size(); ++i) drawTile(c, boxes[i], static_cast<int>(i));
+    const auto found = findTiles(c.bitmap());
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->tiles.size(), 2u);
+    EXPECT_GT(iou(found->tiles[0], Rect{240.0 / 960, 60.0 / 600, 300.0 / 960, 200.0 / 600}), 0.9);
+}
+
 TEST(FindTiles, ATileRunningIntoABarUnderItKeepsItsRowsHeight) {
     Canvas c(960, 600, BG);
     const auto boxes = grid(3, 2, 30, 20, 290, 250, 10);
