@@ -477,8 +477,12 @@ std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines
     for (size_t i = 0; i < joined.size(); ++i) {
         const TextObservation& line = joined[i];
         if (!block[i] && looksLikeName(line.text) && !inWatermarkRegion(line.box) &&
-            !echoesWindowTitle(line.text, line.box, windowTitle) && !headsProse(line, joined))
+            !echoesWindowTitle(line.text, line.box, windowTitle) && !headsProse(line, joined)) {
             names.push_back(line);
+            // No label ends in a comma: an icon after it read as one ("admin,").
+            std::string& text = names.back().text;
+            while (!text.empty() && (text.back() == ',' || text.back() == ';')) text.pop_back();
+        }
     }
     return names;
 }

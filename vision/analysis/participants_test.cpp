@@ -48,9 +48,9 @@ TEST(Participants, NamesAreTheLabelsPlacedWhereTilesCarryThem) {
     for (const char* word : {"Cloud", "Pricing", "Docs", "Community"})
         page.push_back({word, {0.3 + 0.1 * double(page.size() - prose.size()), 0.08, 0.06, 0.02}});
     const PlaceCase cases[] = {
-        {"corner labels name their tiles",
+        {"corner labels name their tiles (an icon after one read as a comma)",
          grid,
-         {{"Ana Silva", {0.06, 0.45, 0.1, 0.02}}, {"Ben Okafor", {0.52, 0.45, 0.1, 0.02}},
+         {{"Ana Silva", {0.06, 0.45, 0.1, 0.02}}, {"Ben Okafor,", {0.52, 0.45, 0.1, 0.02}},
           {"Cai Wen", {0.06, 0.91, 0.1, 0.02}}, {"Dora Lind", {0.52, 0.91, 0.1, 0.02}}},
          {"Ana Silva", "Ben Okafor", "Cai Wen", "Dora Lind"}},
         {"a label at the top of a tile names it, not the tile right above it",
