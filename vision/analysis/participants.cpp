@@ -558,7 +558,10 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
         for (std::string& w : toolbarRunWords(line.text)) allTexts.push_back(std::move(w));
     }
     a.uiHits = callUiHits(allTexts);
-    a.evidence = a.uiHits >= LOCK_MIN_UI_HITS || a.ring.best.has_value() || namedTiles(a) >= LOCK_MIN_NAMED_TILES;
+    // A ring proves a call where it marks someone or rings a tile; one round nobody is a green
+    // logo or icon as likely as a speaker.
+    const bool ringMarks = (a.speaker >= 0 && a.speakerSource == SpeakerSource::Ring) || ringOnUnnamedTile;
+    a.evidence = a.uiHits >= LOCK_MIN_UI_HITS || ringMarks || namedTiles(a) >= LOCK_MIN_NAMED_TILES;
     return a;
 }
 

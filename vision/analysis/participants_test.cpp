@@ -152,6 +152,17 @@ TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
     }
 }
 
+TEST(Participants, AGreenRingRoundNobodyIsNoProofOfACall) {
+    // A page with a green-ringed logo and a few short lines, and no tiles.
+    Canvas canvas(800, 500, Rgba{245, 245, 245, 255});
+    canvas.outline({370, 60, 429, 119}, 4, GREEN);
+    const std::vector<Line> lines = {{"Public Chat", {0.05, 0.3, 0.1, 0.03}}, {"Shared Notes", {0.05, 0.4, 0.1, 0.03}}};
+    const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(lines), "", std::nullopt);
+    ASSERT_TRUE(a.ring.best.has_value());
+    EXPECT_EQ(a.speaker, -1);
+    EXPECT_FALSE(a.evidence);
+}
+
 TEST(Participants, AClearRingInsideALargerTileNamesTheLabelWithinIt) {
     // A letterboxed camera on a stage found as one large tile: the ring is the camera's.
     Canvas canvas(800, 500, BG);
