@@ -356,7 +356,7 @@ void drawMeetingLegend(Canvas& c, const AnnotateInput& in, const Scale& s) {
     std::string third = std::to_string(a.drawnTiles.size()) + " tiles found in the pixels   call controls read: " +
                         std::to_string(a.uiHits) +
                         (a.evidence ? "   the picture shows a call"
-                                    : "   no proof of a call (needs 2 controls, named tiles or a ring that marks one)");
+                                    : "   no proof of a call");
     third += "   a tile counts as highlighted from " + format("%.2f", HIGHLIGHT_SCORE_THRESH);
     c.text(x0, y, third, s.px, TEXT_WHITE);
     y += s.lineH;
