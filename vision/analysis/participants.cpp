@@ -279,7 +279,13 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
         boxes.push_back(line.box);
         texts.push_back(line.text);
     }
-    const std::vector<int> tileOf = assignNamesToTiles(layout.tiles, boxes, texts);
+    std::vector<Rect> readBoxes;
+    std::vector<std::string> readTexts;
+    for (const TextObservation& line : lines) {
+        readBoxes.push_back(line.box);
+        readTexts.push_back(line.text);
+    }
+    const std::vector<int> tileOf = assignNamesToTiles(layout.tiles, boxes, texts, readBoxes, readTexts);
     // The region the tiles span: a label in it on no tile found names a tile drawn in the
     // window's own colour (a camera-off tile); lines beyond it are toolbars, titles, panels.
     Rect span = layout.tiles.front();
@@ -402,7 +408,11 @@ bool nameSitsOnTile(const Rect& tile, const Rect& box) {
 }
 
 std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::vector<Rect>& boxes,
-                                    const std::vector<std::string>& texts) {
+                                    const std::vector<std::string>& texts, const std::vector<Rect>& allBoxes,
+                                    const std::vector<std::string>& allTexts) {
+    const bool all = !allBoxes.empty() && allBoxes.size() == allTexts.size();
+    const std::vector<Rect>& counted = all ? allBoxes : boxes;
+    const std::vector<std::string>& countedTexts = all ? allTexts : texts;
     std::vector<int> tileOf(boxes.size(), -1);
     for (size_t i = 0; i < boxes.size(); ++i) tileOf[i] = tileOfName(tiles, boxes[i]);
     std::vector<int> out(boxes.size(), -1);
@@ -411,12 +421,13 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
         int best = -1, bestRank = 0;
         const bool floats =
             std::any_of(tiles.begin(), tiles.end(), [&](const Rect& o) { return floatsOn(tiles[t], o); });
+        for (size_t i = 0; i < counted.size(); ++i) {
+            if (!tiles[t].contains(counted[i].midX(), counted[i].midY())) continue;
+            const std::string canon = i < countedTexts.size() ? canonToken(countedTexts[i]) : std::string();
+            if (std::find(distinct.begin(), distinct.end(), canon) == distinct.end()) distinct.push_back(canon);
+        }
         for (size_t i = 0; i < boxes.size(); ++i) {
             const bool inside = tiles[t].contains(boxes[i].midX(), boxes[i].midY());
-            if (inside) {
-                const std::string canon = i < texts.size() ? canonToken(texts[i]) : std::string();
-                if (std::find(distinct.begin(), distinct.end(), canon) == distinct.end()) distinct.push_back(canon);
-            }
             // A name bar under a tile is its label only where the tile floats on a larger
             // one (a thumbnail over the speaker's picture); under a gallery it is a toolbar.
             if (tileOf[i] != static_cast<int>(t) || (!inside && !floats)) continue;
