@@ -274,18 +274,8 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
                        const std::vector<TextObservation>& lines, ParticipantAnalysis& a) {
     a.drawnTiles = layout.tiles;
     std::vector<Rect> boxes;
-    std::vector<std::string> texts;
-    for (const TextObservation& line : candidates) {
-        boxes.push_back(line.box);
-        texts.push_back(line.text);
-    }
-    std::vector<Rect> readBoxes;
-    std::vector<std::string> readTexts;
-    for (const TextObservation& line : lines) {
-        readBoxes.push_back(line.box);
-        readTexts.push_back(line.text);
-    }
-    const std::vector<int> tileOf = assignNamesToTiles(layout.tiles, boxes, texts, readBoxes, readTexts);
+    for (const TextObservation& line : candidates) boxes.push_back(line.box);
+    const std::vector<int> tileOf = assignNamesToTiles(layout.tiles, boxes, lines);
     // The region the tiles span: a label in it on no tile found names a tile drawn in the
     // window's own colour (a camera-off tile); lines beyond it are toolbars, titles, panels.
     Rect span = layout.tiles.front();
@@ -408,11 +398,7 @@ bool nameSitsOnTile(const Rect& tile, const Rect& box) {
 }
 
 std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::vector<Rect>& boxes,
-                                    const std::vector<std::string>& texts, const std::vector<Rect>& allBoxes,
-                                    const std::vector<std::string>& allTexts) {
-    const bool all = !allBoxes.empty() && allBoxes.size() == allTexts.size();
-    const std::vector<Rect>& counted = all ? allBoxes : boxes;
-    const std::vector<std::string>& countedTexts = all ? allTexts : texts;
+                                    const std::vector<TextObservation>& read) {
     std::vector<int> tileOf(boxes.size(), -1);
     for (size_t i = 0; i < boxes.size(); ++i) tileOf[i] = tileOfName(tiles, boxes[i]);
     std::vector<int> out(boxes.size(), -1);
@@ -421,9 +407,9 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
         int best = -1, bestRank = 0;
         const bool floats =
             std::any_of(tiles.begin(), tiles.end(), [&](const Rect& o) { return floatsOn(tiles[t], o); });
-        for (size_t i = 0; i < counted.size(); ++i) {
-            if (!tiles[t].contains(counted[i].midX(), counted[i].midY())) continue;
-            const std::string canon = i < countedTexts.size() ? canonToken(countedTexts[i]) : std::string();
+        for (const TextObservation& line : read) {
+            if (!tiles[t].contains(line.box.midX(), line.box.midY())) continue;
+            const std::string canon = canonToken(line.text);
             if (std::find(distinct.begin(), distinct.end(), canon) == distinct.end()) distinct.push_back(canon);
         }
         for (size_t i = 0; i < boxes.size(); ++i) {

@@ -60,12 +60,10 @@ bool nameSitsOnTile(const Rect& tile, const Rect& box);
 // tile it names, or -1. A tile shows one participant: of the lines sitting on it, the one
 // placed most like a label (along the bottom edge, then centred, then along the top; the
 // lowest first) is its name. A tile holding four or more different lines is a panel, a
-// page or a slide and names nobody; a line on no tile names nobody. The lines counted are
-// `allBoxes` and `allTexts` (every line read, not only those that could be names) when
-// given, else the lines themselves.
+// page or a slide and names nobody (counted over `read`, every line read, not only those
+// that could be names); a line on no tile names nobody.
 std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::vector<Rect>& boxes,
-                                    const std::vector<std::string>& texts, const std::vector<Rect>& allBoxes = {},
-                                    const std::vector<std::string>& allTexts = {});
+                                    const std::vector<TextObservation>& read);
 
 // The tile (index into `tiles`) whose name `box` is, by nameSitsOnTile; the smallest such
 // tile, or -1.

@@ -252,6 +252,14 @@ struct Candidate {
     double score() const { return area * std::sqrt(double(tiles.size())); }
 };
 
+// The share of the cells of `b` within BG_TOL of `colour`.
+double shareNear(const Grid& g, const Block& b, uint32_t colour) {
+    int64_t n = 0;
+    for (int64_t y = b.y0; y < b.y1; ++y)
+        for (int64_t x = b.x0; x < b.x1; ++x) n += channelDistance(g.at(x, y), colour) <= BG_TOL;
+    return b.w() > 0 && b.h() > 0 ? double(n) / (double(b.w()) * double(b.h())) : 0.0;
+}
+
 // The cells of `b` as a grid of their own.
 Grid cropGrid(const Grid& g, const Block& b) {
     Grid out;
@@ -335,18 +343,14 @@ void splitAtEdges(const Grid& g, const Block& b, double minW, double minH, int d
 constexpr double BAR_MIN_SHARE = 0.85;
 constexpr double BAR_END_MAX_SHARE = 0.5;
 
-// The share of the cells of row y of `g` over columns [x0, x1) within BG_TOL of `colour`.
-double rowShare(const Grid& g, int64_t y, int64_t x0, int64_t x1, uint32_t colour) {
-    int64_t same = 0;
-    for (int64_t x = x0; x < x1; ++x) same += channelDistance(g.at(x, y), colour) <= BG_TOL;
-    return x1 > x0 ? double(same) / double(x1 - x0) : 0.0;
-}
-
 // `b` without the bars along its top and bottom (see BAR_MIN_SHARE).
 Block peelBars(const Grid& g, Block b) {
     for (const bool top : {true, false}) {
         const uint32_t colour = g.at((b.x0 + b.x1) / 2, top ? b.y0 : b.y1 - 1);
-        auto share = [&](int64_t d) { return rowShare(g, top ? b.y0 + d : b.y1 - 1 - d, b.x0, b.x1, colour); };
+        auto share = [&](int64_t d) {
+            const int64_t y = top ? b.y0 + d : b.y1 - 1 - d;
+            return shareNear(g, Block{b.x0, y, b.x1, y + 1}, colour);
+        };
         int64_t run = 0;
         while (run < b.h() - 1 && share(run) >= BAR_MIN_SHARE) ++run;
         if (run == 0 || run >= b.h() - 1 || share(run) > BAR_END_MAX_SHARE) continue;
@@ -412,11 +416,7 @@ std::vector<Block> tileBlocks(const std::vector<uint8_t>& fg, const Grid& g, dou
 // True when the block is all one colour, the colour of its middle: the space a frame
 // encloses, not a tile (a camera-off tile still shows an avatar or a name).
 bool empty(const Grid& g, const Block& b) {
-    const uint32_t colour = g.at((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2);
-    int64_t n = 0;
-    for (int64_t y = b.y0; y < b.y1; ++y)
-        for (int64_t x = b.x0; x < b.x1; ++x) n += channelDistance(g.at(x, y), colour) <= BG_TOL;
-    return double(n) > EMPTY_TILE_SHARE * double(b.w()) * double(b.h());
+    return shareNear(g, b, g.at((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2)) > EMPTY_TILE_SHARE;
 }
 
 // Tiles on `background`, each at least minW x minH cells, none of them empty. The foreground is read as it is
@@ -461,14 +461,10 @@ Candidate tilesOnBackground(const Grid& g, uint32_t background, double minW, dou
 
 // The share of the cells of `g` outside `inner` within BG_TOL of `background`.
 double backgroundRound(const Grid& g, const Block& inner, uint32_t background) {
-    int64_t outside = 0, flat = 0;
-    for (int64_t y = 0; y < g.h; ++y)
-        for (int64_t x = 0; x < g.w; ++x) {
-            if (x >= inner.x0 && x < inner.x1 && y >= inner.y0 && y < inner.y1) continue;
-            ++outside;
-            flat += channelDistance(g.at(x, y), background) <= BG_TOL;
-        }
-    return outside == 0 ? 0.0 : double(flat) / double(outside);
+    const double all = double(g.w) * double(g.h), in = double(inner.w()) * double(inner.h());
+    if (all <= in) return 0.0;
+    const double near = shareNear(g, Block{0, 0, g.w, g.h}, background) * all - shareNear(g, inner, background) * in;
+    return near / (all - in);
 }
 
 // True when two of the tiles have one size: tiles of a layout, not things inside a tile.
@@ -668,22 +664,12 @@ void completeGrid(const Grid& g, Candidate& c) {
             if (overlapOfFirst(s, t) > 0.1) return false;
         return true;
     };
-    auto mostlyBackground = [&](const Block& s, uint32_t background) {
-        int64_t n = 0;
-        for (int64_t y = s.y0; y < s.y1; ++y)
-            for (int64_t x = s.x0; x < s.x1; ++x) n += channelDistance(g.at(x, y), background) <= BG_TOL;
-        return double(n) >= GAP_MIN_BACKGROUND * double(s.w()) * double(s.h());
-    };
     // A picture where a row and a column of tiles cross is a tile too, though something drawn
     // over its edges (an overlay, a chip) hid them.
-    auto covered = [&](const Block& s, uint32_t background) {
-        int64_t n = 0;
-        for (int64_t y = s.y0; y < s.y1; ++y)
-            for (int64_t x = s.x0; x < s.x1; ++x) n += channelDistance(g.at(x, y), background) > BG_TOL;
-        return double(n) >= TILE_MIN_FILL * double(s.w()) * double(s.h());
-    };
     auto consider = [&](const Block& s, uint32_t background, bool corner) {
-        if (free(s) && (mostlyBackground(s, background) || (corner && covered(s, background)))) {
+        if (!free(s)) return;
+        const double gutter = shareNear(g, s, background);
+        if (gutter >= GAP_MIN_BACKGROUND || (corner && 1.0 - gutter >= TILE_MIN_FILL)) {
             c.tiles.push_back(s);
             c.backgrounds.push_back(background);
         }
