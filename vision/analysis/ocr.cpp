@@ -174,12 +174,6 @@ constexpr size_t BAND_FRAGMENT_LETTERS = 4;
 // Unsure readings that agree stand from this many letters (an icon reads alike twice too).
 constexpr size_t AGREED_MIN_LETTERS = 3;
 
-size_t letterCount(const std::string& text) {
-    size_t n = 0;
-    for (const std::string_view ch : unicode::characters(text)) n += unicode::isLetter(ch);
-    return n;
-}
-
 // The label bands of `tiles` (normalised) in pixels of `grey` that no line of `lines` reaches.
 std::vector<PixelArea> unreadBands(const GreyImage& grey, const std::vector<Rect>& tiles,
                                    const std::vector<RecognizedLine>& lines) {
@@ -265,7 +259,7 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
         const auto letters = [&](const PixelArea& band, const std::vector<RecognizedLine>& ls) {
             size_t n = 0;
             for (const RecognizedLine& l : ls)
-                if (inside(band, l)) n += letterCount(l.text);
+                if (inside(band, l)) n += unicode::letterCount(l.text);
             return n;
         };
         std::vector<PixelArea> weak;
@@ -283,7 +277,7 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
             // Two readings of one label, one of its shading and one of its light pixels alone,
             // that give the same words are its words, however unsure the engine was of each.
             for (const RecognizedLine& l : lightAll) {
-                const bool agreed = inside(band, l) && letterCount(l.text) >= AGREED_MIN_LETTERS &&
+                const bool agreed = inside(band, l) && unicode::letterCount(l.text) >= AGREED_MIN_LETTERS &&
                                     std::any_of(unsure.begin(), unsure.end(), [&](const RecognizedLine& u) {
                                         return inside(band, u) && u.text == l.text;
                                     });

@@ -11,6 +11,7 @@
 #include "analysis/tile_inference.h"
 #include "analysis/meeting_text.h"
 #include "analysis/tile_layout.h"
+#include "base/unicode_text.h"
 
 namespace tessival {
 namespace {
@@ -111,10 +112,13 @@ bool sideBySide(const Rect& a, const Rect& b) {
 // For each name line (`boxes`), whether it is one of a row of names side by side inside a
 // drawn block that names nobody as one tile: a stage where participants without tiles of
 // their own (round avatars on the call's background, or cameras drawn edge to edge) each
-// stand by their name. On a stage the names are most of what is written; a page or a slide
-// with a row of short words (`allBoxes`: every line read) is no stage.
-std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<Rect>& boxes,
-                          const std::vector<Rect>& allBoxes) {
+// stand by their name. On a stage the names are most of what is written, letter for letter;
+// a page or a slide with a row of short words (`all`: every line read) is no stage, however
+// many of its words were read apart.
+std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<TextObservation>& names,
+                          const std::vector<TextObservation>& all) {
+    std::vector<Rect> boxes;
+    for (const TextObservation& n : names) boxes.push_back(n.box);
     std::vector<bool> out(boxes.size(), false);
     for (size_t i = 0; i < boxes.size(); ++i) {
         const int t = tileHolding(tiles, boxes[i]);
@@ -128,8 +132,10 @@ std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<Rect
         // labels) is none.
         const bool main = tiles[t].area() >= LONE_TILE_MIN_AREA;
         size_t staged = 0, written = 0;
-        for (size_t i = 0; i < boxes.size(); ++i) staged += out[i] && tileHolding(tiles, boxes[i]) == static_cast<int>(t);
-        for (const Rect& b : allBoxes) written += tileHolding(tiles, b) == static_cast<int>(t);
+        for (size_t i = 0; i < boxes.size(); ++i)
+            if (out[i] && tileHolding(tiles, boxes[i]) == static_cast<int>(t)) staged += unicode::letterCount(names[i].text);
+        for (const TextObservation& l : all)
+            if (tileHolding(tiles, l.box) == static_cast<int>(t)) written += unicode::letterCount(l.text);
         if (main && 2 * staged > written) continue;
         for (size_t i = 0; i < boxes.size(); ++i)
             if (tileHolding(tiles, boxes[i]) == static_cast<int>(t)) out[i] = false;
@@ -286,9 +292,7 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
         span.width = x1 - span.x;
         span.height = y1 - span.y;
     }
-    std::vector<Rect> allBoxes;
-    for (const TextObservation& line : joinWrappedNames(lines)) allBoxes.push_back(line.box);
-    const std::vector<bool> staged = onStage(layout.tiles, boxes, allBoxes);
+    const std::vector<bool> staged = onStage(layout.tiles, candidates, joinWrappedNames(lines));
     std::vector<int> tileOfNames;
     std::vector<size_t> stageNames;
     for (size_t i = 0; i < candidates.size(); ++i) {

@@ -47,6 +47,10 @@ TEST(Participants, NamesAreTheLabelsPlacedWhereTilesCarryThem) {
     std::vector<Line> page = prose;
     for (const char* word : {"Cloud", "Pricing", "Docs", "Community"})
         page.push_back({word, {0.3 + 0.1 * double(page.size() - prose.size()), 0.08, 0.06, 0.02}});
+    // A page whose navigation was read word by word: more words than lines of prose.
+    std::vector<Line> nav(prose.begin() + 1, prose.begin() + 3);
+    for (const char* word : {"Cases", "Cloud", "Pricing", "Docs", "Community"})
+        nav.push_back({word, {0.3 + 0.1 * double(nav.size()), 0.08, 0.06, 0.02}});
     const PlaceCase cases[] = {
         {"corner labels name their tiles (an icon after one read as a comma)",
          grid,
@@ -68,6 +72,7 @@ TEST(Participants, NamesAreTheLabelsPlacedWhereTilesCarryThem) {
           {"HOST", {0.16, 0.44, 0.02, 0.01}}},
          {"Cdr. Addison Rogers", "Maj. Sarah Reynolds", "Lt. Leo Riley"}},
         {"a row of short words on a page is no stage", {{0.02, 0.05, 0.96, 0.8}}, page, {}},
+        {"nor are more such words than lines of prose", {{0.02, 0.05, 0.96, 0.8}}, nav, {}},
         {"lines outside every tile name nobody", grid, {{"Ana Silva", {0.4, 0.965, 0.1, 0.02}}}, {}},
         {"a block full of other text (a banner, a name in a box on it) names nobody",
          grid,

@@ -153,6 +153,12 @@ bool isLetter(std::string_view ch) {
     return c >= 0 && u_hasBinaryProperty(c, UCHAR_ALPHABETIC);
 }
 
+size_t letterCount(std::string_view s) {
+    size_t n = 0;
+    for (const std::string_view ch : characters(s)) n += isLetter(ch);
+    return n;
+}
+
 bool isNumber(std::string_view ch) {
     const UChar32 c = firstScalar(ch);
     return c >= 0 && u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE;

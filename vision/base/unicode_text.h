@@ -24,6 +24,8 @@ size_t characterCount(std::string_view s);
 bool isLetter(std::string_view character);   // Alphabetic
 bool isNumber(std::string_view character);   // has a numeric type
 bool isUppercase(std::string_view character);
+// How many of the characters of `s` are letters.
+size_t letterCount(std::string_view s);
 
 // Trim white space and newlines (Z*, U+0009..U+000D, U+0085) from both ends.
 std::string_view trimWhitespaceAndNewlines(std::string_view s);
