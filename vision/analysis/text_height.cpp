@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -21,7 +20,7 @@ constexpr double CORE_SHARE = 0.5;
 namespace {
 
 // The height that half of the weight lies at or below; nothing for no heights.
-std::optional<double> weightedMedian(std::vector<std::pair<double, double>> heights) {
+std::optional<double> weightedQuantile(std::vector<std::pair<double, double>> heights, double q) {
     if (heights.empty()) return std::nullopt;
     std::sort(heights.begin(), heights.end());
     double total = 0;
@@ -29,9 +28,16 @@ std::optional<double> weightedMedian(std::vector<std::pair<double, double>> heig
     double seen = 0;
     for (const auto& [height, weight] : heights) {
         seen += weight;
-        if (seen * 2 >= total) return height;
+        if (seen >= q * total) return height;
     }
     return heights.back().first;
+}
+
+// The height under which the share `q` of `lines`' width lies.
+std::optional<double> lineHeightQuantile(const std::vector<MeasuredLine>& lines, double q) {
+    std::vector<std::pair<double, double>> heights;
+    for (const MeasuredLine& l : lines) heights.emplace_back(l.height, l.width);
+    return weightedQuantile(std::move(heights), q);
 }
 
 }  // namespace
@@ -81,18 +87,22 @@ std::optional<double> textHeight(const GreyImage& part, int* lineCount) {
         y = end + 1;
     }
     if (lineCount) *lineCount = static_cast<int>(heights.size());
-    return weightedMedian(std::move(heights));
+    return weightedQuantile(std::move(heights), 0.5);
 }
 
-std::optional<double> pictureTextHeight(const GreyImage& g, const std::vector<PixelArea>& regions) {
-    std::vector<std::pair<double, double>> heights;  // height, weight
+std::vector<MeasuredLine> measuredLines(const GreyImage& g, const std::vector<PixelArea>& regions) {
+    std::vector<MeasuredLine> out;
     for (const PixelArea& r : regions) {
         if (r.width * 2 < r.height * 5) continue;
         int lines = 0;
         const std::optional<double> h = textHeight(cropGrey(g, r), &lines);
-        if (h && lines == 1) heights.emplace_back(*h, static_cast<double>(r.width));
+        if (h && lines == 1) out.push_back(MeasuredLine{*h, static_cast<double>(r.width)});
     }
-    return weightedMedian(std::move(heights));
+    return out;
+}
+
+std::optional<double> pictureTextHeight(const GreyImage& g, const std::vector<PixelArea>& regions) {
+    return lineHeightQuantile(measuredLines(g, regions), 0.5);
 }
 
 double readingScale(std::optional<double> height) {
@@ -101,10 +111,79 @@ double readingScale(std::optional<double> height) {
     return scale >= MIN_READING_SCALE ? scale : 1.0;
 }
 
-GreyImage atReadingSize(GreyImage native) {
-    const double scale = readingScale(pictureTextHeight(native, textRegions(native)));
-    return scale > 1.0 ? scaleGrey(native, scale) : native;
+double readingScale(const std::vector<MeasuredLine>& lines) {
+    const double enlarge = readingScale(lineHeightQuantile(lines, 0.5));
+    if (enlarge != 1.0 || lines.size() < SHRINK_MIN_LINES) return enlarge;
+    const std::optional<double> small = lineHeightQuantile(lines, SHRINK_QUANTILE);
+    if (!small || *small < BEST_TEXT_HEIGHT * MIN_READING_SCALE) return 1.0;
+    const auto smaller = std::count_if(lines.begin(), lines.end(), [&](const MeasuredLine& l) {
+        return l.height < SMALLER_TEXT_SHARE * *small;
+    });
+    if (smaller > SMALLER_TEXT_MAX_LINES) return 1.0;
+    return std::max(BEST_TEXT_HEIGHT / *small, MIN_SHRINK_SCALE);
 }
+
+GreyImage atReadingSize(GreyImage native) {
+    const double scale = readingScale(measuredLines(native, textRegions(native)));
+    return scale != 1.0 ? scaleGrey(native, scale) : native;
+}
+
+namespace {
+
+// For each of `outSize` output cells of a row `inSize` long shrunk by `factor`, the source
+// cells it covers and how much of each (in 1/65536 of the output cell).
+struct Span {
+    int64_t first = 0;
+    std::vector<uint32_t> weights;
+};
+
+std::vector<Span> areaSpans(int64_t inSize, int64_t outSize) {
+    std::vector<Span> spans(static_cast<size_t>(outSize));
+    const double step = static_cast<double>(inSize) / static_cast<double>(outSize);
+    for (int64_t o = 0; o < outSize; ++o) {
+        const double a = static_cast<double>(o) * step, b = std::min(a + step, static_cast<double>(inSize));
+        Span& s = spans[static_cast<size_t>(o)];
+        s.first = static_cast<int64_t>(a);
+        for (int64_t i = s.first; static_cast<double>(i) < b; ++i) {
+            const double cover = std::min(b, static_cast<double>(i + 1)) - std::max(a, static_cast<double>(i));
+            s.weights.push_back(static_cast<uint32_t>(std::lround(cover / step * 65536.0)));
+        }
+    }
+    return spans;
+}
+
+// `g` shrunk to `w` x `h` by averaging the source pixels each output pixel covers: a shrunk
+// label keeps its strokes instead of whichever pixels a sparse sample happens to hit.
+GreyImage shrinkGrey(const GreyImage& g, int64_t w, int64_t h) {
+    const std::vector<Span> xs = areaSpans(g.width, w), ys = areaSpans(g.height, h);
+    std::vector<uint32_t> rows(static_cast<size_t>(w * g.height));
+    for (int64_t y = 0; y < g.height; ++y) {
+        const uint8_t* src = g.pixels.data() + y * g.width;
+        for (int64_t x = 0; x < w; ++x) {
+            const Span& s = xs[static_cast<size_t>(x)];
+            uint64_t sum = 0;
+            for (size_t k = 0; k < s.weights.size(); ++k) sum += uint64_t{s.weights[k]} * src[s.first + static_cast<int64_t>(k)];
+            rows[static_cast<size_t>(y * w + x)] = static_cast<uint32_t>(sum >> 8);  // value x 256
+        }
+    }
+    GreyImage out;
+    out.width = w;
+    out.height = h;
+    out.inverted = g.inverted;
+    out.pixels.resize(static_cast<size_t>(w * h));
+    for (int64_t y = 0; y < h; ++y) {
+        const Span& s = ys[static_cast<size_t>(y)];
+        for (int64_t x = 0; x < w; ++x) {
+            uint64_t sum = 0;
+            for (size_t k = 0; k < s.weights.size(); ++k)
+                sum += uint64_t{s.weights[k]} * rows[static_cast<size_t>((s.first + static_cast<int64_t>(k)) * w + x)];
+            out.pixels[static_cast<size_t>(y * w + x)] = static_cast<uint8_t>(std::min<uint64_t>((sum + (1u << 23)) >> 24, 255));
+        }
+    }
+    return out;
+}
+
+}  // namespace
 
 GreyImage scaleGrey(const GreyImage& g, double factor) {
     const int64_t w = std::llround(static_cast<double>(g.width) * factor);
@@ -112,6 +191,7 @@ GreyImage scaleGrey(const GreyImage& g, double factor) {
     if (factor == 1.0 || w < 1 || h < 1 || g.width < 1 || g.height < 1 ||
         static_cast<int64_t>(g.pixels.size()) < g.width * g.height)
         return g;
+    if (factor < 1.0) return shrinkGrey(g, w, h);
     GreyImage out;
     out.width = w;
     out.height = h;

@@ -74,6 +74,29 @@ TEST(ReadingScale, EnlargesSmallTextOnlyAndWithinLimits) {
     for (const Case& c : cases) EXPECT_DOUBLE_EQ(readingScale(c.height), c.want) << c.height.value_or(-1);
 }
 
+TEST(ReadingScale, ShrinksOnlyPicturesWhoseTextIsAllLarge) {
+    const auto lines = [](std::initializer_list<std::pair<int, MeasuredLine>> groups) {
+        std::vector<MeasuredLine> out;
+        for (const auto& [n, line] : groups) out.insert(out.end(), static_cast<size_t>(n), line);
+        return out;
+    };
+    struct Case {
+        const char* name;
+        std::vector<MeasuredLine> lines;
+        double want;
+    };
+    const Case cases[] = {
+        {"a 2x capture", lines({{10, {2 * BEST_TEXT_HEIGHT, 200}}}), 0.5},
+        {"a 1.6x capture with a stray mark", lines({{9, {26, 200}}, {1, {6, 60}}}), BEST_TEXT_HEIGHT / 26},
+        {"a few big titles", lines({{4, {40, 600}}}), 1.0},
+        {"a big slide beside small labels and captions", lines({{8, {40, 900}}, {3, {12, 120}}}), 1.0},
+        {"huge text shrinks no more than half", lines({{8, {80, 900}}}), MIN_SHRINK_SCALE},
+        {"small labels are enlarged", lines({{8, {BEST_TEXT_HEIGHT / 2, 100}}}), 2.0},
+        {"no lines", {}, 1.0},
+    };
+    for (const Case& c : cases) EXPECT_DOUBLE_EQ(readingScale(c.lines), c.want) << c.name;
+}
+
 TEST(PictureTextHeight, LabelShapedRegionsOnly) {
     GreyImage g = flat(600, 200, 230);
     line(g, 10, 20, 12, 7);    // two labels
@@ -98,6 +121,12 @@ TEST(ScaleGrey, KeepsLevelsAndSizeFollowsTheFactor) {
     EXPECT_TRUE(big.inverted);
     EXPECT_EQ(big.pixels[0], 40);
     EXPECT_EQ(big.pixels[static_cast<size_t>(big.width - 1)], 200);
+    // Shrunk, one-pixel strokes average into grey instead of vanishing or doubling.
+    GreyImage stripes = flat(8, 4, 0);
+    for (int64_t x = 0; x < 8; x += 2) fill(stripes, x, 0, 1, 4, 255);
+    const GreyImage half = scaleGrey(stripes, 0.5);
+    ASSERT_EQ(half.width, 4);
+    for (const uint8_t p : half.pixels) EXPECT_NEAR(p, 128, 1);
     const GreyImage same = scaleGrey(g, 1.0);
     EXPECT_EQ(same.pixels, g.pixels);
     EXPECT_EQ(scaleGrey(GreyImage{}, 2.0).width, 0);
