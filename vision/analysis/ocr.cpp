@@ -108,13 +108,44 @@ std::vector<RecognizedLine> readPart(TextRecognizer& recognizer, const GreyImage
     return lines;
 }
 
+// A part's ground is dark under this level, and plain where this share of its edge is within
+// the tolerance of the edge's median.
+constexpr int GROUND_DARK_MAX = 100;
+constexpr int GROUND_TOLERANCE = 24;
+constexpr double GROUND_PLAIN_SHARE = 0.9;
+
+// Whether the edge of `part` is one dark shade: text on a plain panel whose polarity is not
+// the picture's (a light dialog in a dark window, a dark toolbar in a light one), which the
+// engine reads only turned to dark strokes on light.
+bool onDarkGround(const GreyImage& part) {
+    std::vector<uint8_t> edge;
+    for (int64_t c = 0; c < part.width; ++c) {
+        edge.push_back(part.pixels[static_cast<size_t>(c)]);
+        edge.push_back(part.pixels[static_cast<size_t>((part.height - 1) * part.width + c)]);
+    }
+    for (int64_t r = 1; r + 1 < part.height; ++r) {
+        edge.push_back(part.pixels[static_cast<size_t>(r * part.width)]);
+        edge.push_back(part.pixels[static_cast<size_t>(r * part.width + part.width - 1)]);
+    }
+    std::nth_element(edge.begin(), edge.begin() + static_cast<std::ptrdiff_t>(edge.size() / 2), edge.end());
+    const int median = edge[edge.size() / 2];
+    if (median >= GROUND_DARK_MAX) return false;
+    const auto plain = std::count_if(edge.begin(), edge.end(),
+                                     [&](uint8_t p) { return std::abs(int{p} - median) <= GROUND_TOLERANCE; });
+    return static_cast<double>(plain) >= GROUND_PLAIN_SHARE * static_cast<double>(edge.size());
+}
+
 }  // namespace
 
 std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core,
                                        std::optional<TextLayout> layout) {
     const PixelArea part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
-    const GreyImage crop = cropGrey(grey, part);
+    GreyImage crop = cropGrey(grey, part);
     if (crop.pixels.empty()) return {};
+    if (onDarkGround(crop)) {
+        for (uint8_t& p : crop.pixels) p = static_cast<uint8_t>(255 - p);
+        crop.inverted = !crop.inverted;
+    }
     return readPart(recognizer, crop, part.x, part.y, core, grey.width, grey.height,
                     layout.value_or(TextLayout::Sparse));
 }

@@ -136,6 +136,19 @@ TEST(RegionCache, NothingCrossesWindowsOrSizesAndMemoryIsBounded) {
     EXPECT_EQ(r.reads, 7);
 }
 
+TEST(Ocr, TextOnAPanelOfTheOtherPolarityIsReadAsDarkOnLight) {
+    // A light dialog in a dark window: the picture is turned light, the dialog dark, and its
+    // words must be turned back to be read as strokes and not the panel round them.
+    Canvas c(800, 400, Rgba{30, 30, 30, 255});
+    c.fill({200, 100, 599, 299}, PAPER);
+    word(c, 300, 190, 5);
+    InkRecognizer r;
+    const auto out = ocr(r, c.image());
+    EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](const TextObservation& o) {
+        return std::abs(o.box.x - 300.0 / 800) < 0.01 && std::abs(o.box.width - 66.0 / 800) < 0.01;
+    }));
+}
+
 TEST(Ocr, TheLabelBandOfATileIsReadWhereNoTextRegionReachedIt) {
     // A bar of ink has no strokes side by side: the region finder passes it by.
     Canvas c(800, 400, PAPER);

@@ -112,9 +112,9 @@ bool sideBySide(const Rect& a, const Rect& b) {
 // For each name line (`boxes`), whether it is one of a row of names side by side inside a
 // drawn block that names nobody as one tile: a stage where participants without tiles of
 // their own (round avatars on the call's background, or cameras drawn edge to edge) each
-// stand by their name. On a stage the names are most of what is written, letter for letter;
-// a page or a slide with a row of short words (`all`: every line read) is no stage, however
-// many of its words were read apart.
+// stand by their name. On a stage the names are most of the lines written (`all`: every line
+// read) and, where some line reads as prose (live captions), most of the letters too: a page
+// or a slide with a row of short words is no stage, however many of its words were read apart.
 std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<TextObservation>& names,
                           const std::vector<TextObservation>& all) {
     std::vector<Rect> boxes;
@@ -131,12 +131,20 @@ std::vector<bool> onStage(const std::vector<Rect>& tiles, const std::vector<Text
         // A stage is the main part of the window; a picture inside it (a chart's axis
         // labels) is none.
         const bool main = tiles[t].area() >= LONE_TILE_MIN_AREA;
-        size_t staged = 0, written = 0;
-        for (size_t i = 0; i < boxes.size(); ++i)
-            if (out[i] && tileHolding(tiles, boxes[i]) == static_cast<int>(t)) staged += unicode::letterCount(names[i].text);
-        for (const TextObservation& l : all)
-            if (tileHolding(tiles, l.box) == static_cast<int>(t)) written += unicode::letterCount(l.text);
-        if (main && 2 * staged > written) continue;
+        size_t staged = 0, written = 0, stagedLetters = 0, writtenLetters = 0;
+        bool prose = false;
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            if (!out[i] || tileHolding(tiles, boxes[i]) != static_cast<int>(t)) continue;
+            ++staged;
+            stagedLetters += unicode::letterCount(names[i].text);
+        }
+        for (const TextObservation& l : all) {
+            if (tileHolding(tiles, l.box) != static_cast<int>(t)) continue;
+            ++written;
+            writtenLetters += unicode::letterCount(l.text);
+            prose = prose || readsAsProse(l.text);
+        }
+        if (main && 2 * staged > written && (!prose || 2 * stagedLetters > writtenLetters)) continue;
         for (size_t i = 0; i < boxes.size(); ++i)
             if (tileHolding(tiles, boxes[i]) == static_cast<int>(t)) out[i] = false;
     }
