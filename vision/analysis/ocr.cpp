@@ -114,6 +114,11 @@ constexpr int GROUND_DARK_MAX = 100;
 constexpr int GROUND_TOLERANCE = 24;
 constexpr double GROUND_PLAIN_SHARE = 0.9;
 
+// A region is read with this much room either side, in pixels at reading size (under a
+// letter's height): a label the region finder split at a wide gap ("Mwan" and "gi") is read
+// whole, each word kept by the region its middle lies in.
+constexpr int64_t REGION_SIDE_ROOM = 12;
+
 // Whether the edge of `part` is one dark shade: text on a plain panel whose polarity is not
 // the picture's (a light dialog in a dark window, a dark toolbar in a light one), which the
 // engine reads only turned to dark strokes on light.
@@ -139,7 +144,9 @@ bool onDarkGround(const GreyImage& part) {
 
 std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core,
                                        std::optional<TextLayout> layout) {
-    const PixelArea part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
+    const int64_t x0 = std::max<int64_t>(0, core.x - REGION_SIDE_ROOM);
+    const int64_t x1 = std::min(grey.width, core.x + core.width + REGION_SIDE_ROOM);
+    const PixelArea part = atLeast(PixelArea{x0, core.y, x1 - x0, core.height}, MIN_PART_SIDE, grey.width, grey.height);
     GreyImage crop = cropGrey(grey, part);
     if (crop.pixels.empty()) return {};
     if (onDarkGround(crop)) {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "analysis/ocr_prep.h"
 #include "testing/canvas.h"
 
 namespace tessival {
@@ -147,6 +148,28 @@ TEST(Ocr, TextOnAPanelOfTheOtherPolarityIsReadAsDarkOnLight) {
     EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](const TextObservation& o) {
         return std::abs(o.box.x - 300.0 / 800) < 0.01 && std::abs(o.box.width - 66.0 / 800) < 0.01;
     }));
+}
+
+// An engine that reads nothing of a word cut at the picture's edge.
+struct WholeWordRecognizer : InkRecognizer {
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout layout) override {
+        for (int64_t y = 0; y < g.height; ++y)
+            if (g.pixels[static_cast<size_t>(y * g.width)] < 128 ||
+                g.pixels[static_cast<size_t>(y * g.width + g.width - 1)] < 128)
+                return {};
+        return InkRecognizer::read(g, layout);
+    }
+};
+
+TEST(Ocr, AWordARegionCutsIsReadWholeByTheRegionHoldingItsMiddle) {
+    Canvas c(400, 100, PAPER);
+    word(c, 100, 40, 6);  // 100 to 180
+    const GreyImage grey = toOcrGrey(c.image());
+    WholeWordRecognizer r;
+    const auto lines = readRegion(r, grey, PixelArea{96, 30, 80, 40});
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NEAR(lines[0].box.maxX(), 180.0 / 400, 0.01);
+    EXPECT_TRUE(readRegion(r, grey, PixelArea{176, 30, 60, 40}).empty());
 }
 
 TEST(Ocr, TheLabelBandOfATileIsReadWhereNoTextRegionReachedIt) {
