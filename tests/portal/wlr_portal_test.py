@@ -9,6 +9,7 @@ Exit 0 on success, 1 on failure, 77 when sway, PipeWire or the portals are missi
 failure when the CI environment variable is set).
 """
 import os
+import subprocess
 import sys
 import tempfile
 
@@ -47,6 +48,14 @@ def main(tessival, show_image):
             env.update(DesktopBus.session)
             for name in ("DISPLAY", "SWAYSOCK"):
                 env.pop(name, None)
+            # The portal starts on the first call to it; on a busy machine that takes longer
+            # than the program waits for an answer, so it is started and asked once here.
+            started = subprocess.run(
+                ["gdbus", "call", "--session", "--timeout", "60", "--dest", "org.freedesktop.portal.Desktop",
+                 "--object-path", "/org/freedesktop/portal/desktop", "--method",
+                 "org.freedesktop.DBus.Properties.Get", "org.freedesktop.portal.ScreenCast", "version"],
+                env=env, capture_output=True, text=True, timeout=90)
+            print("portal started: %s" % (started.stdout.strip() or started.stderr.strip()))
             try:
                 t = LineProgram([tessival, "--state-dir", os.path.join(work, "state")], env,
                                 os.path.join(work, "tessival.log"), "tessival")
