@@ -378,6 +378,10 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
     for (const int t : tileOfNames) a.highlightScores.push_back(t < 0 ? 0.0 : unique[static_cast<size_t>(t)]);
 }
 
+// A word beside a label that makes it one of a row has this many letters (an icon read as
+// one or two is none).
+constexpr size_t AXIS_WORD_MIN_LETTERS = 3;
+
 // How well a line placed on a tile fits a name label: 0 along the bottom edge or under it
 // (where apps put labels), 1 centred (a camera-off tile's big name), 2 along the top edge.
 int namePlaceRank(const Rect& tile, const Rect& box) {
@@ -430,6 +434,13 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
             // one (a thumbnail over the speaker's picture); under a gallery it is a toolbar.
             if (tileOf[i] != static_cast<int>(t) || (!inside && !floats)) continue;
             const int rank = namePlaceRank(tiles[t], boxes[i]);
+            // A tile's label stands alone on its level; words in a row along the bottom of a
+            // picture are a chart's axis.
+            const bool inRow = rank == 0 && std::any_of(read.begin(), read.end(), [&](const TextObservation& l) {
+                return tiles[t].contains(l.box.midX(), l.box.midY()) && sideBySide(boxes[i], l.box) &&
+                       unicode::letterCount(l.text) >= AXIS_WORD_MIN_LETTERS;
+            });
+            if (inRow) continue;
             if (best < 0 || rank < bestRank ||
                 (rank == bestRank && boxes[i].midY() > boxes[static_cast<size_t>(best)].midY())) {
                 best = static_cast<int>(i);
