@@ -90,15 +90,17 @@ void secondLook(TextRecognizer& recognizer, const GreyImage& picture, OcrWord& w
 // capture.
 std::vector<RecognizedLine> readPart(TextRecognizer& recognizer, const GreyImage& picture, int64_t x, int64_t y,
                                      const PixelArea& core, int64_t width, int64_t height, TextLayout layout,
-                                     float minConfidence = LINE_MIN_CONFIDENCE) {
+                                     float minConfidence = LINE_MIN_CONFIDENCE, double scale = 1.0) {
     std::vector<RecognizedLine> lines;
     for (std::vector<OcrWord>& words : recognizer.read(picture, layout)) {
         std::erase_if(words, [&](OcrWord& word) {
-            if (!insideBox(core, word.box.midX() + static_cast<double>(x), word.box.midY() + static_cast<double>(y)))
+            if (!insideBox(core, word.box.midX() / scale + static_cast<double>(x),
+                           word.box.midY() / scale + static_cast<double>(y)))
                 return true;
             secondLook(recognizer, picture, word);
-            word.box.x += static_cast<double>(x);
-            word.box.y += static_cast<double>(y);
+            const Rect& b = word.box;
+            word.box = Rect{b.x / scale + static_cast<double>(x), b.y / scale + static_cast<double>(y), b.width / scale,
+                            b.height / scale};
             return false;
         });
         std::optional<RecognizedLine> line =
@@ -113,6 +115,11 @@ std::vector<RecognizedLine> readPart(TextRecognizer& recognizer, const GreyImage
 constexpr int GROUND_DARK_MAX = 100;
 constexpr int GROUND_TOLERANCE = 24;
 constexpr double GROUND_PLAIN_SHARE = 0.9;
+
+// A line read alone is enlarged when its letters are this much under the best height: a
+// dialog's 12 px caption beside avatars read "araya stenar" at its size, "Anaiya Stewart"
+// at 16.
+constexpr double FIT_LETTERS_BELOW = 1.2;
 
 // A region is read with this much room either side, in pixels at reading size (under a
 // letter's height): a label the region finder split at a wide gap ("Mwan" and "gi") is read
@@ -143,7 +150,7 @@ bool onDarkGround(const GreyImage& part) {
 }  // namespace
 
 std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core,
-                                       std::optional<TextLayout> layout) {
+                                       std::optional<TextLayout> layout, bool fitLetters) {
     const int64_t x0 = std::max<int64_t>(0, core.x - REGION_SIDE_ROOM);
     const int64_t x1 = std::min(grey.width, core.x + core.width + REGION_SIDE_ROOM);
     const PixelArea part = atLeast(PixelArea{x0, core.y, x1 - x0, core.height}, MIN_PART_SIDE, grey.width, grey.height);
@@ -153,8 +160,18 @@ std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyIma
         for (uint8_t& p : crop.pixels) p = static_cast<uint8_t>(255 - p);
         crop.inverted = !crop.inverted;
     }
+    double scale = 1.0;
+    if (fitLetters) {
+        const std::optional<double> h = textHeight(crop);
+        if (h && *h > 0 && *h * FIT_LETTERS_BELOW < BEST_TEXT_HEIGHT) {
+            scale = std::min(BEST_TEXT_HEIGHT / *h, MAX_READING_SCALE);
+            const bool inverted = crop.inverted;
+            crop = scaleGrey(crop, scale);
+            crop.inverted = inverted;
+        }
+    }
     return readPart(recognizer, crop, part.x, part.y, core, grey.width, grey.height,
-                    layout.value_or(TextLayout::Sparse));
+                    layout.value_or(TextLayout::Sparse), LINE_MIN_CONFIDENCE, scale);
 }
 
 namespace {
@@ -186,7 +203,7 @@ std::vector<RecognizedLine> readBand(TextRecognizer& recognizer, const GreyImage
 template <typename Lookup, typename Seen>
 std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImage& grey,
                                       const std::vector<PixelArea>& cores, std::optional<TextLayout> layout,
-                                      Lookup& lookup, Seen& seen, bool bands = false) {
+                                      Lookup& lookup, Seen& seen, bool bands = false, bool fit = false) {
     std::vector<RecognizedLine> lines;
     for (const PixelArea& core : cores) {
         GreyImage pixels = cropGrey(grey, core);
@@ -194,13 +211,18 @@ std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImag
         if (const std::vector<RecognizedLine>* known = lookup(core, pixels)) {
             read = *known;
         } else {
-            read = bands ? readBand(recognizer, grey, core, pixels) : readRegion(recognizer, grey, core, layout);
+            read = bands ? readBand(recognizer, grey, core, pixels) : readRegion(recognizer, grey, core, layout, fit);
         }
         lines.insert(lines.end(), read.begin(), read.end());
         seen(core, std::move(pixels), std::move(read));
     }
     return lines;
 }
+
+// A group of text cells is one line of text up to this height at reading size (a line's
+// cells and their padding), and is this many times as wide as high.
+constexpr int64_t MISSED_LINE_MAX_HEIGHT = 56;
+constexpr int64_t MISSED_LINE_MIN_ASPECT = 3;
 
 // A label band at reading size is at most this many best text heights tall: a tall tile's
 // bottom fifth is mostly picture, and the engine reads a line best in a strip about its size.
@@ -212,7 +234,12 @@ constexpr size_t BAND_FRAGMENT_LETTERS = 4;
 // Unsure readings that agree stand from this many letters (an icon reads alike twice too).
 constexpr size_t AGREED_MIN_LETTERS = 3;
 
-// The label bands of `tiles` (normalised) in pixels of `grey` that no line of `lines` reaches.
+// A label a region's reading doubts this much is read again in its band: a page-sized region
+// of a dense gallery reads labels clipped ("mma Schi midt" at 0.70) that read whole alone.
+constexpr float BAND_REREAD_BELOW = 0.8f;
+
+// The label bands of `tiles` (normalised) in pixels of `grey` that no sure line of `lines`
+// reaches.
 std::vector<PixelArea> unreadBands(const GreyImage& grey, const std::vector<Rect>& tiles,
                                    const std::vector<RecognizedLine>& lines) {
     const double w = static_cast<double>(grey.width), h = static_cast<double>(grey.height);
@@ -220,7 +247,7 @@ std::vector<PixelArea> unreadBands(const GreyImage& grey, const std::vector<Rect
     for (const Rect& tile : tiles) {
         const Rect band = labelBand(tile);
         const bool reached = std::any_of(lines.begin(), lines.end(), [&](const RecognizedLine& l) {
-            return band.intersection(l.box).area() > 0;
+            return band.intersection(l.box).area() > 0 && l.confidence >= BAND_REREAD_BELOW;
         });
         if (reached) continue;
         const double y1 = band.maxY() * h;
@@ -276,7 +303,23 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
                                          const std::vector<Rect>& tiles, Lookup lookup, Seen seen) {
     // Only the parts that look like text are read: the engine's layout pass over camera
     // pictures was most of the time, and a label read alone is read better.
-    std::vector<RecognizedLine> lines = readCores(recognizer, grey, textRegions(grey), std::nullopt, lookup, seen);
+    const std::vector<PixelArea> regions = textRegions(grey);
+    std::vector<RecognizedLine> lines = readCores(recognizer, grey, regions, std::nullopt, lookup, seen);
+    // The engine's layout pass over a region grown to page size (the edges of avatars and
+    // dialogs joining labels to them) passes over some of its lines: a line-shaped group of
+    // text cells no reading reached is read alone.
+    std::vector<PixelArea> missed;
+    for (const PixelArea& c : textComponents(grey)) {
+        if (std::find(regions.begin(), regions.end(), c) != regions.end()) continue;
+        if (c.height > MISSED_LINE_MAX_HEIGHT || c.width < MISSED_LINE_MIN_ASPECT * c.height) continue;
+        const bool reached = std::any_of(lines.begin(), lines.end(), [&](const RecognizedLine& l) {
+            return insideBox(c, l.box.midX() * static_cast<double>(grey.width),
+                             l.box.midY() * static_cast<double>(grey.height));
+        });
+        if (!reached) missed.push_back(c);
+    }
+    const std::vector<RecognizedLine> found = readCores(recognizer, grey, missed, std::nullopt, lookup, seen, false, true);
+    lines.insert(lines.end(), found.begin(), found.end());
     // A label of a few pixels on a busy picture is not always told from it by its strokes;
     // where tiles are drawn, the place labels sit is read too.
     const std::vector<PixelArea> bands = unreadBands(grey, tiles, lines);
@@ -324,11 +367,26 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
         }
     }
     // A band ends where its tile does; a label running past it was read whole already, and
-    // the band's piece of it is no line of its own.
+    // the band's piece of it is no line of its own. A doubted line gives way to the band's
+    // reading of it when that is surer and whole: more letters in no more words, or as many
+    // in fewer ("mma Schi midt" to "Emma Schmidt"; not "Ana Lúcia Ferreira" to "Fer reira").
+    const auto near = [](const RecognizedLine& b, const RecognizedLine& l) {
+        const Rect around{b.box.x - b.box.height, b.box.y, b.box.width + 2 * b.box.height, b.box.height};
+        return around.intersection(l.box).area() > 0;
+    };
+    const auto words = [](const std::string& t) { return std::count(t.begin(), t.end(), ' ') + 1; };
+    const auto wholer = [&](const RecognizedLine& b, const RecognizedLine& l) {
+        const size_t bl = unicode::letterCount(b.text), ll = unicode::letterCount(l.text);
+        const auto bw = words(b.text), lw = words(l.text);
+        return (bw <= lw && bl > ll) || (bw < lw && bl >= ll);
+    };
+    std::erase_if(lines, [&](const RecognizedLine& l) {
+        return l.confidence < BAND_REREAD_BELOW && std::any_of(banded.begin(), banded.end(), [&](const RecognizedLine& b) {
+                   return b.confidence > l.confidence && near(b, l) && wholer(b, l);
+               });
+    });
     std::erase_if(banded, [&](const RecognizedLine& b) {
-        const Rect near{b.box.x - b.box.height, b.box.y, b.box.width + 2 * b.box.height, b.box.height};
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const RecognizedLine& l) { return near.intersection(l.box).area() > 0; });
+        return std::any_of(lines.begin(), lines.end(), [&](const RecognizedLine& l) { return near(b, l); });
     });
     lines.insert(lines.end(), banded.begin(), banded.end());
     return observations(joinSplitLines(std::move(lines), static_cast<double>(grey.width),

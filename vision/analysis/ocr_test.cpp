@@ -262,5 +262,67 @@ TEST(Ocr, AWordTheEngineDoubtsBesideAnIconStandsWhenReadAloneAlike) {
     }
 }
 
+// An engine that passes over every line of a part taller than a few lines, and over letters
+// under 14 px.
+struct PageSkippingRecognizer : InkRecognizer {
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout layout) override {
+        if (g.height > 200) return {};
+        auto lines = InkRecognizer::read(g, layout);
+        if (!lines.empty() && lines[0][0].box.height < 14) return {};
+        return lines;
+    }
+};
+
+TEST(Ocr, ALineInARegionGrownToPageSizeIsReadAloneAndEnlargedWhereTheRegionsReadingMissedIt) {
+    // A column and a row of strokes (an avatar's edge, a dialog) make one region whose box
+    // holds the label; the label's letters are 9 px, the captions' below 25 px.
+    Canvas c(800, 600, PAPER);
+    for (int64_t x = 20; x < 700; x += 7) c.fill({x, 20, x + 2, 45}, INK);
+    for (int64_t x = 20; x < 90; x += 7) c.fill({x, 20, x + 2, 380}, INK);
+    for (int64_t x = 400; x < 480; x += 4) c.fill({x, 300, x + 1, 308}, INK);
+    word(c, 120, 450, 10);
+    word(c, 120, 520, 10);
+    PageSkippingRecognizer r;
+    const auto out = ocr(r, c.image());
+    ASSERT_EQ(out.size(), 3u);
+    const auto label = std::find_if(out.begin(), out.end(), [](const TextObservation& l) { return l.box.y < 0.6; });
+    ASSERT_NE(label, out.end());
+    EXPECT_NEAR(label->box.x, 400.0 / 800, 0.01);
+    EXPECT_NEAR(label->box.y, 300.0 / 600, 0.01);
+    EXPECT_NEAR(label->box.height, 9.0 / 600, 0.004);
+}
+
+// A recogniser that reads a tile's label band (a part as wide as the tile) as `band`, surely,
+// and the label read in its own region as `region`, doubted.
+struct BandRecognizer : TextRecognizer {
+    std::string region, band;
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout) override {
+        const bool isBand = g.width == 400;
+        return {{OcrWord{isBand ? band : region, isBand ? 95.0f : 72.0f, {isBand ? 20.0 : 12.0, 10, 80, 25}}}};
+    }
+};
+
+TEST(Ocr, ADoubtedLabelGivesWayToItsBandsReadingOnlyWhereThatReadsItWhole) {
+    Canvas c(800, 400, PAPER);
+    word(c, 120, 260, 6);
+    const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
+    struct Case {
+        const char* region;
+        const char* band;
+        const char* read;
+    };
+    for (const Case& k : {Case{"mma Schi midt", "Emma Schmidt", "Emma Schmidt"},
+                          Case{"phie Berger", "Sophie Berger", "Sophie Berger"},
+                          Case{"Ana Ferreira", "Ana Fer reira", "Ana Ferreira"},
+                          Case{"Håkon Berg", "Hàkon Berg", "Håkon Berg"}}) {
+        SCOPED_TRACE(k.band);
+        BandRecognizer r;
+        r.region = k.region;
+        r.band = k.band;
+        RegionCache cache;
+        EXPECT_EQ(texts(ocr(r, c.image(), cache, 1, tiles)), std::vector<std::string>{k.read});
+    }
+}
+
 }  // namespace
 }  // namespace tessival

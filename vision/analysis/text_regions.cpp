@@ -55,7 +55,7 @@ std::pair<int64_t, int64_t> widen(int64_t lo, int64_t hi, int64_t side, int64_t 
 
 }  // namespace
 
-std::vector<PixelArea> textRegions(const GreyImage& g) {
+std::vector<PixelArea> textComponents(const GreyImage& g) {
     if (g.width < 3 || g.height < 1 || static_cast<int64_t>(g.pixels.size()) < g.width * g.height) return {};
     const int64_t cw = (g.width + CELL - 1) / CELL;
     const int64_t ch = (g.height + CELL - 1) / CELL;
@@ -104,6 +104,11 @@ std::vector<PixelArea> textRegions(const GreyImage& g) {
         const int64_t py1 = std::min(g.height, (y1 + 2) * CELL);
         boxes.push_back(PixelArea{px0, py0, px1 - px0, py1 - py0});
     }
+    return boxes;
+}
+
+std::vector<PixelArea> textRegions(const GreyImage& g) {
+    std::vector<PixelArea> boxes = textComponents(g);
     mergeOverlapping(boxes);
     std::sort(boxes.begin(), boxes.end(),
               [](const PixelArea& a, const PixelArea& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });

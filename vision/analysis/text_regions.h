@@ -23,6 +23,10 @@ struct PixelArea {
 // no such cell gives none.
 std::vector<PixelArea> textRegions(const GreyImage& g);
 
+// The groups of text cells that textRegions() merges where their boxes overlap, each on its
+// own: a line of a region that a picture's edges grew to page size.
+std::vector<PixelArea> textComponents(const GreyImage& g);
+
 // `box` grown to at least `minSide` each way about its middle, within an image of
 // `width` x `height`.
 PixelArea atLeast(const PixelArea& box, int64_t minSide, int64_t width, int64_t height);
