@@ -39,6 +39,9 @@ constexpr size_t SECOND_LOOK_MIN_LETTERS = 3;
 // Only a word the engine all but rejects is looked at again (a reading it half trusts is
 // weighed with its line's other words): each look is one more reading.
 constexpr float SECOND_LOOK_BELOW = 40.0f;
+// Only a word of a line as short as a label is looked at again: a page of prose holds a
+// hundred doubted words, and no name.
+constexpr size_t SECOND_LOOK_MAX_WORDS = 5;
 // Room left round the word: less than the gap to an icon beside it.
 constexpr double SECOND_LOOK_MARGIN = 0.25;
 
@@ -93,11 +96,12 @@ std::vector<RecognizedLine> readPart(TextRecognizer& recognizer, const GreyImage
                                      float minConfidence = LINE_MIN_CONFIDENCE, double scale = 1.0) {
     std::vector<RecognizedLine> lines;
     for (std::vector<OcrWord>& words : recognizer.read(picture, layout)) {
+        const bool labelSized = words.size() <= SECOND_LOOK_MAX_WORDS;
         std::erase_if(words, [&](OcrWord& word) {
             if (!insideBox(core, word.box.midX() / scale + static_cast<double>(x),
                            word.box.midY() / scale + static_cast<double>(y)))
                 return true;
-            secondLook(recognizer, picture, word);
+            if (labelSized) secondLook(recognizer, picture, word);
             const Rect& b = word.box;
             word.box = Rect{b.x / scale + static_cast<double>(x), b.y / scale + static_cast<double>(y), b.width / scale,
                             b.height / scale};
