@@ -124,7 +124,11 @@ double readingScale(const std::vector<MeasuredLine>& lines) {
 }
 
 GreyImage atReadingSize(GreyImage native) {
-    const double scale = readingScale(measuredLines(native, textRegions(native)));
+    // A busy gallery's labels join the camera pictures round them into large regions: where
+    // the regions hold too few lines, the lines are measured among the groups of text cells.
+    std::vector<MeasuredLine> lines = measuredLines(native, textRegions(native));
+    if (lines.size() < MEASURED_MIN_LINES) lines = measuredLines(native, textComponents(native));
+    const double scale = readingScale(lines);
     return scale != 1.0 ? scaleGrey(native, scale) : native;
 }
 

@@ -70,6 +70,11 @@ inline constexpr double MIN_SHRINK_SCALE = 0.5;
 // (a 2x copy of 29 real screenshots: names recall 0.31 read as it is, 0.36 shrunk).
 double readingScale(const std::vector<MeasuredLine>& lines);
 
+// A picture's letters are measured in its text regions where these hold this many lines,
+// else in its groups of text cells (textComponents()): a 7 x 7 gallery at 1080 px wide read
+// 10 of 49 names unmeasured at its own size, 38 enlarged by its labels' height.
+inline constexpr size_t MEASURED_MIN_LINES = 2;
+
 // `native` (a whole picture) scaled by readingScale(measuredLines(...)), or as it is. A
 // picture of a standard-density screen (a saved screenshot) has labels half the size of a
 // 2x capture's; its text is found and read at the size read best (at the smaller size the

@@ -111,6 +111,17 @@ TEST(PictureTextHeight, LabelShapedRegionsOnly) {
     EXPECT_FALSE(pictureTextHeight(g, {}).has_value());
 }
 
+TEST(ReadingSize, LabelsJoinedIntoALargeRegionStillSetTheScale) {
+    // An L of camera-picture stripes whose box holds the labels: one region, no line in it.
+    GreyImage g = flat(600, 400, 230);
+    for (int64_t x = 100; x < 500; x += 7) fill(g, x, 50, 2, 30, 20);
+    for (int64_t x = 100; x < 130; x += 7) fill(g, x, 50, 2, 250, 20);
+    line(g, 200, 250, 12, 7);
+    line(g, 200, 200, 10, 7);
+    ASSERT_EQ(textRegions(g).size(), 1u);
+    EXPECT_NEAR(double(atReadingSize(g).width), 600.0 * BEST_TEXT_HEIGHT / 7.0, 600.0 * 0.15);
+}
+
 TEST(ScaleGrey, KeepsLevelsAndSizeFollowsTheFactor) {
     GreyImage g = flat(10, 6, 40);
     fill(g, 5, 0, 5, 6, 200);
