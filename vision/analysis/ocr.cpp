@@ -242,8 +242,14 @@ constexpr size_t AGREED_MIN_LETTERS = 3;
 // of a dense gallery reads labels clipped ("mma Schi midt" at 0.70) that read whole alone.
 constexpr float BAND_REREAD_BELOW = 0.8f;
 
-// The label bands of `tiles` (normalised) in pixels of `grey` that no sure line of `lines`
-// reaches.
+// A label sits within this many of its letters' heights of a side of its tile, or centred
+// to this share of its width; a sure line elsewhere in the band may be the end of a label
+// whose start the region's reading lost ("Okafor" for "Amara Okafor"), and the band is read.
+constexpr double LABEL_INSET_HEIGHTS = 2.0;
+constexpr double LABEL_CENTRE_SHARE = 0.1;
+
+// The label bands of `tiles` (normalised) in pixels of `grey` that no sure line placed as a
+// label (see LABEL_INSET_HEIGHTS) reaches.
 std::vector<PixelArea> unreadBands(const GreyImage& grey, const std::vector<Rect>& tiles,
                                    const std::vector<RecognizedLine>& lines) {
     const double w = static_cast<double>(grey.width), h = static_cast<double>(grey.height);
@@ -251,7 +257,10 @@ std::vector<PixelArea> unreadBands(const GreyImage& grey, const std::vector<Rect
     for (const Rect& tile : tiles) {
         const Rect band = labelBand(tile);
         const bool reached = std::any_of(lines.begin(), lines.end(), [&](const RecognizedLine& l) {
-            return band.intersection(l.box).area() > 0 && l.confidence >= BAND_REREAD_BELOW;
+            const double inset = LABEL_INSET_HEIGHTS * l.box.height * h / w;
+            const bool placed = l.box.x - tile.x <= inset || tile.maxX() - l.box.maxX() <= inset ||
+                                std::abs(l.box.midX() - tile.midX()) <= LABEL_CENTRE_SHARE * tile.width;
+            return band.intersection(l.box).area() > 0 && l.confidence >= BAND_REREAD_BELOW && placed;
         });
         if (reached) continue;
         const double y1 = band.maxY() * h;
@@ -373,7 +382,8 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
     // A band ends where its tile does; a label running past it was read whole already, and
     // the band's piece of it is no line of its own. A doubted line gives way to the band's
     // reading of it when that is surer and whole: more letters in no more words, or as many
-    // in fewer ("mma Schi midt" to "Emma Schmidt"; not "Ana Lúcia Ferreira" to "Fer reira").
+    // in fewer ("mma Schi midt" to "Emma Schmidt"; not "Ana Lúcia Ferreira" to "Fer reira");
+    // any line gives way to a reading that adds whole words to it ("Amara Okafor").
     const auto near = [](const RecognizedLine& b, const RecognizedLine& l) {
         const Rect around{b.box.x - b.box.height, b.box.y, b.box.width + 2 * b.box.height, b.box.height};
         return around.intersection(l.box).area() > 0;
@@ -384,9 +394,16 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
         const auto bw = words(b.text), lw = words(l.text);
         return (bw <= lw && bl > ll) || (bw < lw && bl >= ll);
     };
+    const auto extends = [&](const RecognizedLine& b, const RecognizedLine& l) {
+        const size_t at = b.text.find(l.text);
+        return at != std::string::npos && unicode::letterCount(b.text) > unicode::letterCount(l.text) &&
+               (at == 0 || b.text[at - 1] == ' ') &&
+               (at + l.text.size() == b.text.size() || b.text[at + l.text.size()] == ' ');
+    };
     std::erase_if(lines, [&](const RecognizedLine& l) {
-        return l.confidence < BAND_REREAD_BELOW && std::any_of(banded.begin(), banded.end(), [&](const RecognizedLine& b) {
-                   return b.confidence > l.confidence && near(b, l) && wholer(b, l);
+        return std::any_of(banded.begin(), banded.end(), [&](const RecognizedLine& b) {
+                   return near(b, l) && ((l.confidence < BAND_REREAD_BELOW && b.confidence > l.confidence && wholer(b, l)) ||
+                                         extends(b, l));
                });
     });
     std::erase_if(banded, [&](const RecognizedLine& b) {

@@ -293,16 +293,18 @@ TEST(Ocr, ALineInARegionGrownToPageSizeIsReadAloneAndEnlargedWhereTheRegionsRead
 }
 
 // A recogniser that reads a tile's label band (a part as wide as the tile) as `band`, surely,
-// and the label read in its own region as `region`, doubted.
+// and the label read in its own region as `region`, `regionConf` sure, `regionX` into the part.
 struct BandRecognizer : TextRecognizer {
     std::string region, band;
+    float regionConf = 72.0f;
+    double regionX = 12.0;
     std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout) override {
         const bool isBand = g.width == 400;
-        return {{OcrWord{isBand ? band : region, isBand ? 95.0f : 72.0f, {isBand ? 20.0 : 12.0, 10, 80, 25}}}};
+        return {{OcrWord{isBand ? band : region, isBand ? 95.0f : regionConf, {isBand ? 20.0 : regionX, 10, 80, 25}}}};
     }
 };
 
-TEST(Ocr, ADoubtedLabelGivesWayToItsBandsReadingOnlyWhereThatReadsItWhole) {
+TEST(Ocr, ALabelReadDoubtedOrInPartGivesWayToItsBandsReadingOnlyWhereThatReadsItWhole) {
     Canvas c(800, 400, PAPER);
     word(c, 120, 260, 6);
     const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
@@ -310,15 +312,21 @@ TEST(Ocr, ADoubtedLabelGivesWayToItsBandsReadingOnlyWhereThatReadsItWhole) {
         const char* region;
         const char* band;
         const char* read;
+        float regionConf = 72.0f;
+        double regionX = 12.0;
     };
     for (const Case& k : {Case{"mma Schi midt", "Emma Schmidt", "Emma Schmidt"},
                           Case{"phie Berger", "Sophie Berger", "Sophie Berger"},
                           Case{"Ana Ferreira", "Ana Fer reira", "Ana Ferreira"},
-                          Case{"Håkon Berg", "Hàkon Berg", "Håkon Berg"}}) {
+                          Case{"Håkon Berg", "Hàkon Berg", "Håkon Berg"},
+                          // A sure line far into the band is the end of a label.
+                          Case{"Okafor", "Amara Okafor", "Amara Okafor", 96.0f, 72.0}}) {
         SCOPED_TRACE(k.band);
         BandRecognizer r;
         r.region = k.region;
         r.band = k.band;
+        r.regionConf = k.regionConf;
+        r.regionX = k.regionX;
         RegionCache cache;
         EXPECT_EQ(texts(ocr(r, c.image(), cache, 1, tiles)), std::vector<std::string>{k.read});
     }
