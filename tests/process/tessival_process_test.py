@@ -172,10 +172,12 @@ class OcrModel(unittest.TestCase):
         names, err, peak_mib = self.read(TESSIVAL)
         self.assertNotIn(LEAN_FALLBACK, err)
         self.assertGreaterEqual(len(names & self.names), len(self.names) - 1, f"names read: {names}")
-        # Told apart from the packaged model by memory, measured beside it (a sanitizer build
-        # doubles both).
+        # Told apart from the packaged model by memory, measured beside it: the word lists it
+        # leaves out are over a hundred MiB. The saving is checked, not a ratio: a sanitizer
+        # build holds freed memory back, which grows both peaks with the reading's work.
         _, _, packaged_mib = self.read(TESSIVAL, os.path.dirname(PACKAGED_MODEL))
-        self.assertLess(peak_mib, 0.75 * packaged_mib, "peak memory of the lean model, well under the packaged one's")
+        self.assertGreater(packaged_mib - peak_mib, 80,
+                           f"peak memory of the lean model ({peak_mib} MiB), well under the packaged one's ({packaged_mib} MiB)")
 
     def test_missing_or_cut_model_falls_back_with_one_line(self):
         with open(self.lean, "rb") as f:
