@@ -316,13 +316,14 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
                                          const std::vector<Rect>& tiles, Lookup lookup, Seen seen) {
     // Only the parts that look like text are read: the engine's layout pass over camera
     // pictures was most of the time, and a label read alone is read better.
-    const std::vector<PixelArea> regions = textRegions(grey);
+    const std::vector<PixelArea> components = textComponents(grey);
+    const std::vector<PixelArea> regions = mergedRegions(components);
     std::vector<RecognizedLine> lines = readCores(recognizer, grey, regions, std::nullopt, lookup, seen);
     // The engine's layout pass over a region grown to page size (the edges of avatars and
     // dialogs joining labels to them) passes over some of its lines: a line-shaped group of
     // text cells no reading reached is read alone.
     std::vector<PixelArea> missed;
-    for (const PixelArea& c : textComponents(grey)) {
+    for (const PixelArea& c : components) {
         if (std::find(regions.begin(), regions.end(), c) != regions.end()) continue;
         if (c.height > MISSED_LINE_MAX_HEIGHT || c.width < MISSED_LINE_MIN_ASPECT * c.height) continue;
         const bool reached = std::any_of(lines.begin(), lines.end(), [&](const RecognizedLine& l) {

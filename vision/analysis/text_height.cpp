@@ -126,8 +126,9 @@ double readingScale(const std::vector<MeasuredLine>& lines) {
 GreyImage atReadingSize(GreyImage native) {
     // A busy gallery's labels join the camera pictures round them into large regions: where
     // the regions hold too few lines, the lines are measured among the groups of text cells.
-    std::vector<MeasuredLine> lines = measuredLines(native, textRegions(native));
-    if (lines.size() < MEASURED_MIN_LINES) lines = measuredLines(native, textComponents(native));
+    const std::vector<PixelArea> components = textComponents(native);
+    std::vector<MeasuredLine> lines = measuredLines(native, mergedRegions(components));
+    if (lines.size() < MEASURED_MIN_LINES) lines = measuredLines(native, components);
     const double scale = readingScale(lines);
     return scale != 1.0 ? scaleGrey(native, scale) : native;
 }

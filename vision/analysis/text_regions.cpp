@@ -107,8 +107,9 @@ std::vector<PixelArea> textComponents(const GreyImage& g) {
     return boxes;
 }
 
-std::vector<PixelArea> textRegions(const GreyImage& g) {
-    std::vector<PixelArea> boxes = textComponents(g);
+std::vector<PixelArea> textRegions(const GreyImage& g) { return mergedRegions(textComponents(g)); }
+
+std::vector<PixelArea> mergedRegions(std::vector<PixelArea> boxes) {
     mergeOverlapping(boxes);
     std::sort(boxes.begin(), boxes.end(),
               [](const PixelArea& a, const PixelArea& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });

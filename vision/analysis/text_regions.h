@@ -27,6 +27,9 @@ std::vector<PixelArea> textRegions(const GreyImage& g);
 // own: a line of a region that a picture's edges grew to page size.
 std::vector<PixelArea> textComponents(const GreyImage& g);
 
+// textRegions() of the groups textComponents() found, for a caller that needs both.
+std::vector<PixelArea> mergedRegions(std::vector<PixelArea> components);
+
 // `box` grown to at least `minSide` each way about its middle, within an image of
 // `width` x `height`.
 PixelArea atLeast(const PixelArea& box, int64_t minSide, int64_t width, int64_t height);
