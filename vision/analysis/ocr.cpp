@@ -309,11 +309,59 @@ std::vector<RecognizedLine> readLightStrokes(TextRecognizer& recognizer, const G
     return lines;
 }
 
-// The lines of every text region of `grey` (the reading-size copy of `img`, when given) and
-// of the label bands of `tiles` no region reached (see readCores).
+// The picture at reading size, and a copy with its coloured lines erased
+// (eraseColourLines()) for a second reading of the doubted lines beside them.
+struct ReadingPictures {
+    GreyImage layout;
+    std::optional<GreyImage> erased;  // none when there was no coloured line
+};
+
+ReadingPictures readingPictures(const Image& img) {
+    GreyImage native = toOcrGrey(img);
+    std::optional<GreyImage> clean = native;
+    if (!eraseColourLines(img, *clean)) clean.reset();
+    const double scale = pictureReadingScale(native);
+    if (scale == 1.0) return {std::move(native), std::move(clean)};
+    return {scaleGrey(native, scale), clean ? std::optional(scaleGrey(*clean, scale)) : std::nullopt};
+}
+
+// A line read with doubt next to a coloured line (a speaker's ring under a label reads as
+// strokes of its letters: "Leilari Kabale") is read again with the coloured line erased; a
+// surer reading with as many letters stands. A sure line keeps its reading: erasing can tip
+// the engine's reading of a clear label the wrong way too.
+void rereadBesideColourLines(TextRecognizer& recognizer, const ReadingPictures& picture,
+                             std::vector<RecognizedLine>& lines) {
+    if (!picture.erased) return;
+    const GreyImage& grey = picture.layout;
+    const GreyImage& clean = *picture.erased;
+    const double w = static_cast<double>(grey.width), h = static_cast<double>(grey.height);
+    for (RecognizedLine& line : lines) {
+        if (line.confidence >= BAND_REREAD_BELOW) continue;
+        const double room = line.box.height * h;
+        const int64_t x0 = std::max<int64_t>(0, std::llround(line.box.x * w - room));
+        const int64_t y0 = std::max<int64_t>(0, std::llround(line.box.y * h - room));
+        const int64_t x1 = std::min<int64_t>(grey.width, std::llround(line.box.maxX() * w + room));
+        const int64_t y1 = std::min<int64_t>(grey.height, std::llround(line.box.maxY() * h + room));
+        if (x1 <= x0 || y1 <= y0) continue;
+        bool erased = false;
+        for (int64_t y = y0; y < y1 && !erased; ++y)
+            erased = !std::equal(grey.pixels.begin() + y * grey.width + x0, grey.pixels.begin() + y * grey.width + x1,
+                                 clean.pixels.begin() + y * grey.width + x0);
+        if (!erased) continue;
+        const std::vector<RecognizedLine> again =
+            readRegion(recognizer, clean, PixelArea{x0, y0, x1 - x0, y1 - y0}, TextLayout::SingleLine, false);
+        if (again.size() == 1 && again.front().confidence > line.confidence &&
+            unicode::letterCount(again.front().text) >= unicode::letterCount(line.text))
+            line = again.front();
+    }
+}
+
+// The lines of every text region of `picture` (the reading-size copy of `img`, when given)
+// and of the label bands of `tiles` no region reached (see readCores).
 template <typename Lookup, typename Seen>
-std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyImage& grey, const Image* img,
+std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const ReadingPictures& picture, const Image* img,
                                          const std::vector<Rect>& tiles, Lookup lookup, Seen seen) {
+    const GreyImage& grey = picture.layout;
     // Only the parts that look like text are read: the engine's layout pass over camera
     // pictures was most of the time, and a label read alone is read better.
     const std::vector<PixelArea> components = textComponents(grey);
@@ -411,6 +459,7 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const GreyI
         return std::any_of(lines.begin(), lines.end(), [&](const RecognizedLine& l) { return near(b, l); });
     });
     lines.insert(lines.end(), banded.begin(), banded.end());
+    rereadBesideColourLines(recognizer, picture, lines);
     return observations(joinSplitLines(std::move(lines), static_cast<double>(grey.width),
                                        static_cast<double>(grey.height)));
 }
@@ -422,20 +471,21 @@ Rect labelBand(const Rect& tile) {
 }
 
 std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img) {
-    const GreyImage grey = atReadingSize(toOcrGrey(img));
-    if (grey.width < 3 || grey.height < 3) return {};
+    const ReadingPictures picture = readingPictures(img);
+    if (picture.layout.width < 3 || picture.layout.height < 3) return {};
     auto lookup = [](const PixelArea&, const GreyImage&) -> const std::vector<RecognizedLine>* { return nullptr; };
     auto seen = [](const PixelArea&, GreyImage&&, std::vector<RecognizedLine>&&) {};
-    return readRegions(recognizer, grey, nullptr, {}, lookup, seen);
+    return readRegions(recognizer, picture, nullptr, {}, lookup, seen);
 }
 
 std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, RegionCache& cache, uint64_t source,
                                  const std::vector<Rect>& tiles) {
-    const GreyImage grey = atReadingSize(toOcrGrey(img));
+    const ReadingPictures picture = readingPictures(img);
+    const GreyImage& grey = picture.layout;
     if (grey.width < 3 || grey.height < 3) return {};
     std::vector<RegionCache::Region> regions;
     std::vector<TextObservation> out = readRegions(
-        recognizer, grey, &img, tiles,
+        recognizer, picture, &img, tiles,
         [&](const PixelArea& core, const GreyImage& pixels) {
             return cache.find(source, grey.width, grey.height, core, pixels);
         },

@@ -15,10 +15,27 @@ struct GreyImage {
     bool inverted = false;
 };
 
+// A thin straight run of strong colour at least this long (pixels) is a drawn line, not a
+// letter's stroke; at most this thick. Strong: its lightest channel at least the first, and
+// that far from its darkest by the second.
+inline constexpr int64_t COLOUR_LINE_MIN_LENGTH = 96;
+inline constexpr int64_t COLOUR_LINE_MAX_THICKNESS = 6;
+inline constexpr int COLOUR_LINE_MIN_LIGHT = 110;
+inline constexpr int COLOUR_LINE_MIN_CHROMA = 90;
+// At least this share of a drawn line's or frame's pixels lie in straight runs half its
+// least length long; a rounded corner's do not.
+inline constexpr double COLOUR_LINE_STRAIGHT_SHARE = 0.8;
+
 // `img` as luminance in one pass, inverted when the picture is mostly dark so that text
 // ends up dark on light (screen UIs are often light text on dark, which recognises slower
 // and worse). Empty for an empty image.
 GreyImage toOcrGrey(const Image& img);
+
+// Thin lines of strong colour in `img` (a speaker's ring with its rounded corners, a tile's
+// frame, a tab's marker, a link's underline) are no text, but one touching a label reads as
+// strokes of its letters ("Leilari Kabale" over a ring). Their pixels in `g` (toOcrGrey(img))
+// and the anti-aliased edge round them take the nearest grey beside them. Whether any were.
+bool eraseColourLines(const Image& img, GreyImage& g);
 
 // Labels are drawn in white (or near it) over the picture; a pixel at least this light in
 // every channel may be a label's. Below it: a light shirt or wall (about 210) still counts,

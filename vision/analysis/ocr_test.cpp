@@ -14,6 +14,7 @@ namespace {
 
 constexpr Rgba PAPER{235, 235, 235, 255};
 constexpr Rgba INK{20, 20, 20, 255};
+constexpr Rgba GREEN{34, 197, 94, 255};
 
 // Letter-like strokes as a label's word at twice its size: 3-pixel stems every 7 pixels.
 void word(Canvas& c, int64_t x, int64_t y, int64_t letters) {
@@ -148,6 +149,33 @@ TEST(Ocr, TextOnAPanelOfTheOtherPolarityIsReadAsDarkOnLight) {
     EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](const TextObservation& o) {
         return std::abs(o.box.x - 300.0 / 800) < 0.01 && std::abs(o.box.width - 66.0 / 800) < 0.01;
     }));
+}
+
+TEST(OcrPrep, ThinLinesOfStrongColourAreErasedAndNothingElse) {
+    struct Case {
+        const char* name;
+        void (*draw)(Canvas&);
+        bool erased;  // the pixel (200, 21), on the frame's top side
+    };
+    const Case cases[] = {
+        {"a ring round a tile", [](Canvas& c) { c.outline({20, 20, 380, 180}, 3, GREEN); }, true},
+        {"a frame run into a coloured shirt",
+         [](Canvas& c) {
+             c.outline({20, 20, 380, 180}, 3, GREEN);
+             c.fill({20, 60, 380, 180}, GREEN);
+         },
+         false},
+        {"a grey frame", [](Canvas& c) { c.outline({20, 20, 380, 180}, 3, INK); }, false},
+        {"a coloured stroke of a letter", [](Canvas& c) { c.fill({180, 20, 220, 23}, GREEN); }, false},
+    };
+    for (const Case& k : cases) {
+        Canvas c(400, 200, PAPER);
+        k.draw(c);
+        const GreyImage grey = toOcrGrey(c.image());
+        GreyImage erased = grey;
+        EXPECT_EQ(eraseColourLines(c.image(), erased), k.erased) << k.name;
+        EXPECT_EQ(erased.pixels[21 * 400 + 200] == grey.pixels[0], k.erased) << k.name;
+    }
 }
 
 // An engine that reads nothing of a word cut at the picture's edge.

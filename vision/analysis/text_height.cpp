@@ -123,13 +123,17 @@ double readingScale(const std::vector<MeasuredLine>& lines) {
     return std::max(BEST_TEXT_HEIGHT / *small, MIN_SHRINK_SCALE);
 }
 
-GreyImage atReadingSize(GreyImage native) {
+double pictureReadingScale(const GreyImage& native) {
     // A busy gallery's labels join the camera pictures round them into large regions: where
     // the regions hold too few lines, the lines are measured among the groups of text cells.
     const std::vector<PixelArea> components = textComponents(native);
     std::vector<MeasuredLine> lines = measuredLines(native, mergedRegions(components));
     if (lines.size() < MEASURED_MIN_LINES) lines = measuredLines(native, components);
-    const double scale = readingScale(lines);
+    return readingScale(lines);
+}
+
+GreyImage atReadingSize(GreyImage native) {
+    const double scale = pictureReadingScale(native);
     return scale != 1.0 ? scaleGrey(native, scale) : native;
 }
 

@@ -75,7 +75,10 @@ double readingScale(const std::vector<MeasuredLine>& lines);
 // 10 of 49 names unmeasured at its own size, 38 enlarged by its labels' height.
 inline constexpr size_t MEASURED_MIN_LINES = 2;
 
-// `native` (a whole picture) scaled by readingScale(measuredLines(...)), or as it is. A
+// The factor readingScale(measuredLines(...)) of `native`, a whole picture.
+double pictureReadingScale(const GreyImage& native);
+
+// `native` (a whole picture) scaled by pictureReadingScale(), or as it is. A
 // picture of a standard-density screen (a saved screenshot) has labels half the size of a
 // 2x capture's; its text is found and read at the size read best (at the smaller size the
 // letters of small labels and the grain of the camera pictures round them run together).
