@@ -41,6 +41,9 @@ size_t straightPixels(std::vector<int64_t> part, int64_t w, int64_t minRun) {
 
 bool eraseColourLines(const Image& img, GreyImage& g) {
     const int64_t w = img.width, h = img.height;
+    if (img.empty() || img.bytesPerPixel < 3 || g.width != w || g.height != h ||
+        static_cast<int64_t>(g.pixels.size()) < w * h)
+        return false;
     enum : uint8_t { PLAIN, COLOUR, SEEN, ERASED };
     std::vector<uint8_t> mark(static_cast<size_t>(w * h), PLAIN);
     for (int64_t y = 0; y < h; ++y) {

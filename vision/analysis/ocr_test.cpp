@@ -175,6 +175,8 @@ TEST(OcrPrep, ThinLinesOfStrongColourAreErasedAndNothingElse) {
         GreyImage erased = grey;
         EXPECT_EQ(eraseColourLines(c.image(), erased), k.erased) << k.name;
         EXPECT_EQ(erased.pixels[21 * 400 + 200] == grey.pixels[0], k.erased) << k.name;
+        GreyImage other;  // not the picture's grey: left alone
+        EXPECT_FALSE(eraseColourLines(c.image(), other));
     }
 }
 
