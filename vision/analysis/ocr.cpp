@@ -309,11 +309,13 @@ std::vector<RecognizedLine> readLightStrokes(TextRecognizer& recognizer, const G
     return lines;
 }
 
-// The picture at reading size, and a copy with its coloured lines erased
-// (eraseColourLines()) for a second reading of the doubted lines beside them.
+// The picture at reading size, and a copy at its own size with its coloured lines erased
+// (eraseColourLines()) for a second reading of the doubted lines beside them; that copy is
+// brought to reading size only when a line is doubted.
 struct ReadingPictures {
     GreyImage layout;
     std::optional<GreyImage> erased;  // none when there was no coloured line
+    double scale = 1.0;
 };
 
 ReadingPictures readingPictures(const Image& img) {
@@ -321,8 +323,8 @@ ReadingPictures readingPictures(const Image& img) {
     std::optional<GreyImage> clean = native;
     if (!eraseColourLines(img, *clean)) clean.reset();
     const double scale = pictureReadingScale(native);
-    if (scale == 1.0) return {std::move(native), std::move(clean)};
-    return {scaleGrey(native, scale), clean ? std::optional(scaleGrey(*clean, scale)) : std::nullopt};
+    if (scale == 1.0) return {std::move(native), std::move(clean), scale};
+    return {scaleGrey(native, scale), std::move(clean), scale};
 }
 
 // A line read with doubt next to a coloured line (a speaker's ring under a label reads as
@@ -333,10 +335,12 @@ void rereadBesideColourLines(TextRecognizer& recognizer, const ReadingPictures& 
                              std::vector<RecognizedLine>& lines) {
     if (!picture.erased) return;
     const GreyImage& grey = picture.layout;
-    const GreyImage& clean = *picture.erased;
+    std::optional<GreyImage> scaled;
     const double w = static_cast<double>(grey.width), h = static_cast<double>(grey.height);
     for (RecognizedLine& line : lines) {
         if (line.confidence >= BAND_REREAD_BELOW) continue;
+        if (!scaled && picture.scale != 1.0) scaled = scaleGrey(*picture.erased, picture.scale);
+        const GreyImage& clean = scaled ? *scaled : *picture.erased;
         const double room = line.box.height * h;
         const int64_t x0 = std::max<int64_t>(0, std::llround(line.box.x * w - room));
         const int64_t y0 = std::max<int64_t>(0, std::llround(line.box.y * h - room));
