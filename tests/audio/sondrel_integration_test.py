@@ -225,6 +225,8 @@ def scenario_frozen(binary):
                 check(sondrel.proc.poll() is None, "sondrel ended while the server was frozen")
             finally:
                 os.kill(server.proc.pid, signal.SIGCONT)
+            # Once it answers again: catching up, it may first drop the connections it held.
+            server.wait_answering()
             sondrel.send(b"RESTART\n")
             check(wait_for_line(sondrel, "restart ok in", 10) is not None,
                   "no restart once the server runs again")

@@ -96,7 +96,7 @@ class AudioServer:
                 return line.split(":", 1)[1].strip()
         return ""
 
-    def _wait_answering(self):
+    def wait_answering(self):
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
             if self.proc.poll() is not None:
@@ -213,7 +213,7 @@ class PulseServer(AudioServer):
                 "--use-pid-file=false", "--disallow-exit", "--log-target=stderr",
                 "--load=module-native-protocol-unix socket=%s auth-anonymous=1" % self.socket]
         self.proc = self._spawn(args, "daemon.log")
-        self._wait_answering()
+        self.wait_answering()
         if self.with_sink:
             self.add_sink()
         return self
@@ -245,7 +245,7 @@ class PipeWireServer(AudioServer):
         self._wait_for_path(os.path.join(self.run_dir, "pipewire-0"))
         self.others.append(self._spawn(["wireplumber"], "wireplumber.log"))
         self.proc = self._spawn(["pipewire-pulse"], "pipewire-pulse.log")
-        self._wait_answering()
+        self.wait_answering()
         if self.with_sink:
             self.add_sink()
         return self
