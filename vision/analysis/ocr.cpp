@@ -310,22 +310,33 @@ std::vector<RecognizedLine> readLightStrokes(TextRecognizer& recognizer, const G
 }
 
 // The picture at reading size, and a copy at its own size with its coloured lines erased
-// (eraseColourLines()) for a second reading of the doubted lines beside them; that copy is
-// brought to reading size only when a line is doubted.
-struct ReadingPictures {
-    GreyImage layout;
-    std::optional<GreyImage> erased;  // none when there was no coloured line
-    double scale = 1.0;
-};
+// (eraseColourLines()) for the readings beside them; that copy is brought to reading size
+// only when such a reading is made.
+class ReadingPictures {
+public:
+    explicit ReadingPictures(const Image& img) {
+        GreyImage native = toOcrGrey(img);
+        erased_ = native;
+        if (!eraseColourLines(img, *erased_)) erased_.reset();
+        scale_ = pictureReadingScale(native);
+        layout = scale_ == 1.0 ? std::move(native) : scaleGrey(native, scale_);
+    }
 
-ReadingPictures readingPictures(const Image& img) {
-    GreyImage native = toOcrGrey(img);
-    std::optional<GreyImage> clean = native;
-    if (!eraseColourLines(img, *clean)) clean.reset();
-    const double scale = pictureReadingScale(native);
-    if (scale == 1.0) return {std::move(native), std::move(clean), scale};
-    return {scaleGrey(native, scale), std::move(clean), scale};
-}
+    GreyImage layout;
+
+    // The reading-size copy without coloured lines; the layout picture when it had none.
+    const GreyImage& clean() const {
+        if (!erased_) return layout;
+        if (scale_ == 1.0) return *erased_;
+        if (!scaled_) scaled_ = scaleGrey(*erased_, scale_);
+        return *scaled_;
+    }
+
+private:
+    std::optional<GreyImage> erased_;
+    mutable std::optional<GreyImage> scaled_;
+    double scale_ = 1.0;
+};
 
 // A line read with doubt next to a coloured line (a speaker's ring under a label reads as
 // strokes of its letters: "Leilari Kabale") is read again with the coloured line erased; a
@@ -333,14 +344,12 @@ ReadingPictures readingPictures(const Image& img) {
 // the engine's reading of a clear label the wrong way too.
 void rereadBesideColourLines(TextRecognizer& recognizer, const ReadingPictures& picture,
                              std::vector<RecognizedLine>& lines) {
-    if (!picture.erased) return;
     const GreyImage& grey = picture.layout;
-    std::optional<GreyImage> scaled;
     const double w = static_cast<double>(grey.width), h = static_cast<double>(grey.height);
     for (RecognizedLine& line : lines) {
         if (line.confidence >= BAND_REREAD_BELOW) continue;
-        if (!scaled && picture.scale != 1.0) scaled = scaleGrey(*picture.erased, picture.scale);
-        const GreyImage& clean = scaled ? *scaled : *picture.erased;
+        const GreyImage& clean = picture.clean();
+        if (&clean == &grey) return;
         const double room = line.box.height * h;
         const int64_t x0 = std::max<int64_t>(0, std::llround(line.box.x * w - room));
         const int64_t y0 = std::max<int64_t>(0, std::llround(line.box.y * h - room));
@@ -413,11 +422,24 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
         for (const PixelArea& band : bands)
             if (letters(band, banded) <= BAND_FRAGMENT_LETTERS) weak.push_back(band);
         const std::vector<RecognizedLine> lightAll = readLightStrokes(recognizer, grey, *img, weak, lookup, seen);
+        // A speaker's ring drawn against a label hides it from the engine altogether: the band
+        // is read again without the ring.
+        std::vector<PixelArea> ringed;
+        if (!weak.empty()) {
+            const GreyImage& clean = picture.clean();
+            std::copy_if(weak.begin(), weak.end(), std::back_inserter(ringed), [&](const PixelArea& band) {
+                return &clean != &grey && cropGrey(clean, band).pixels != cropGrey(grey, band).pixels;
+            });
+        }
+        const std::vector<RecognizedLine> unringed =
+            ringed.empty() ? std::vector<RecognizedLine>{}
+                           : sure(readCores(recognizer, picture.clean(), ringed, TextLayout::Sparse, lookup, seen, true));
         const std::vector<RecognizedLine> light = sure(lightAll);
         for (const PixelArea& band : weak) {
-            if (letters(band, light) > letters(band, banded)) {
+            for (const std::vector<RecognizedLine>* other : {&light, &unringed}) {
+                if (letters(band, *other) <= letters(band, banded)) continue;
                 std::erase_if(banded, [&](const RecognizedLine& l) { return inside(band, l); });
-                for (const RecognizedLine& l : light)
+                for (const RecognizedLine& l : *other)
                     if (inside(band, l)) banded.push_back(l);
             }
             if (letters(band, banded) > 0) continue;
@@ -475,7 +497,7 @@ Rect labelBand(const Rect& tile) {
 }
 
 std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img) {
-    const ReadingPictures picture = readingPictures(img);
+    const ReadingPictures picture(img);
     if (picture.layout.width < 3 || picture.layout.height < 3) return {};
     auto lookup = [](const PixelArea&, const GreyImage&) -> const std::vector<RecognizedLine>* { return nullptr; };
     auto seen = [](const PixelArea&, GreyImage&&, std::vector<RecognizedLine>&&) {};
@@ -484,7 +506,7 @@ std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img) {
 
 std::vector<TextObservation> ocr(TextRecognizer& recognizer, const Image& img, RegionCache& cache, uint64_t source,
                                  const std::vector<Rect>& tiles) {
-    const ReadingPictures picture = readingPictures(img);
+    const ReadingPictures picture(img);
     const GreyImage& grey = picture.layout;
     if (grey.width < 3 || grey.height < 3) return {};
     std::vector<RegionCache::Region> regions;

@@ -215,6 +215,29 @@ TEST(Ocr, TheLabelBandOfATileIsReadWhereNoTextRegionReachedIt) {
     EXPECT_NEAR(out[0].box.y, 270.0 / 400, 0.01);
 }
 
+// An engine that reads nothing where a line runs across what it is given.
+struct LineShyRecognizer : InkRecognizer {
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout layout) override {
+        for (int64_t y = 0; y < g.height; ++y) {
+            const auto row = g.pixels.begin() + y * g.width;
+            if (std::count_if(row, row + g.width, [](uint8_t p) { return p < 128; }) * 5 >= g.width * 4) return {};
+        }
+        return InkRecognizer::read(g, layout);
+    }
+};
+
+TEST(Ocr, ALabelAgainstASpeakersRingIsReadWithoutTheRing) {
+    Canvas c(800, 400, PAPER);
+    c.outline({100, 100, 500, 300}, 3, Rgba{40, 80, 230, 255});
+    c.fill({120, 285, 180, 288}, INK);
+    const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
+    LineShyRecognizer r;
+    RegionCache cache;
+    const auto out = ocr(r, c.image(), cache, 1, tiles);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_NEAR(out[0].box.y, 285.0 / 400, 0.01);
+}
+
 TEST(Ocr, AWhiteLabelOverALightPictureIsReadFromItsLightPixels) {
     // Brightness alone: white on light grey is no ink. Its white pixels alone are.
     Canvas c(800, 400, PAPER);
