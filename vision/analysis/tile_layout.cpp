@@ -20,8 +20,11 @@ constexpr double GUTTER_MAX_FILL = 0.06;
 constexpr double TILE_MIN_FILL = 0.72;
 // Larger blocks are the window itself on a picture with a margin round it.
 constexpr double TILE_MAX_AREA = 0.92;
+// A tile's width over its height: a phone's portrait picture to a wide stage (the drawn tiles
+// of real calls measure 0.5 to 2.6). A browser's active tab, a block of another colour over
+// its window's background, is wider.
 constexpr double TILE_ASPECT_MIN = 0.3;
-constexpr double TILE_ASPECT_MAX = 4.0;
+constexpr double TILE_ASPECT_MAX = 3.0;
 // Background colours tried, most common flat colour first.
 constexpr int BACKGROUND_CANDIDATES = 4;
 constexpr int MAX_CUT_DEPTH = 16;

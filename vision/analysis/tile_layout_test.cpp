@@ -62,6 +62,8 @@ TEST(FindTiles, FindsTheTilesOfEachLayoutFamily) {
         {"filmstrip beside content", 960, 600, share, buttons},
         {"single tile", 960, 600, {{60, 40, 899, 529}}, buttons},
         {"thumbnails floating on the speaker's picture", 960, 600, floating, buttons},
+        {"grid under a browser's tab", 960, 600, grid(2, 2, 60, 100, 420, 230, 10),
+         {{8, 8, 200, 66}, {40, 30, 180, 42}}},
     };
     for (const LayoutCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -73,7 +75,9 @@ TEST(FindTiles, FindsTheTilesOfEachLayoutFamily) {
                 for (int64_t y = room.y0; y <= room.y1; ++y)
                     canvas.fill({room.x0, y, room.x1, y}, Rgba{uint8_t(60 + y / 4), uint8_t(90 + y / 5), 110, 255});
         }
-        for (const PixelBox& b : c.clutter) canvas.fill(b, Rgba{70, 70, 80, 255});
+        // Clutter in two shades: the text and icons of a tab on the tab itself.
+        for (size_t i = 0; i < c.clutter.size(); ++i)
+            canvas.fill(c.clutter[i], i % 2 ? Rgba{200, 200, 200, 255} : Rgba{70, 70, 80, 255});
         const std::optional<TileLayout> found = findTiles(canvas.bitmap());
         ASSERT_TRUE(found.has_value());
         ASSERT_EQ(found->tiles.size(), c.tiles.size());
