@@ -487,7 +487,7 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
     lines.insert(lines.end(), banded.begin(), banded.end());
     rereadBesideColourLines(recognizer, picture, lines);
     return observations(joinSplitLines(std::move(lines), static_cast<double>(grey.width),
-                                       static_cast<double>(grey.height)));
+                                       static_cast<double>(grey.height), tiles));
 }
 
 }  // namespace

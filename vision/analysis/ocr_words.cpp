@@ -93,8 +93,13 @@ std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, do
 }
 
 std::vector<RecognizedLine> joinSplitLines(std::vector<RecognizedLine> lines, double imgW,
-                                           double imgH) {
+                                           double imgH, const std::vector<Rect>& tiles) {
     if (imgW <= 0 || imgH <= 0) return lines;
+    const auto tileOf = [&](const Rect& box) {
+        const auto t = std::find_if(tiles.begin(), tiles.end(),
+                                    [&](const Rect& r) { return r.contains(box.midX(), box.midY()); });
+        return t == tiles.end() ? -1 : static_cast<int>(t - tiles.begin());
+    };
     bool joined = true;
     while (joined) {
         joined = false;
@@ -117,7 +122,10 @@ std::vector<RecognizedLine> joinSplitLines(std::vector<RecognizedLine> lines, do
                 if (!within && std::abs(left.box.midY() - right.box.midY()) * imgH > 0.3 * h) continue;
                 const double gap = (right.box.minX() - left.box.maxX()) * imgW;
                 const double reach = within ? std::min(hl, hr) : h;
-                if (gap < -0.05 * h || gap >= 0.35 * reach) continue;
+                const bool labelWords = tileOf(left.box) >= 0 && tileOf(left.box) == tileOf(right.box) &&
+                                        unicode::letterCount(left.text) >= LABEL_WORD_MIN_LETTERS &&
+                                        unicode::letterCount(right.text) >= LABEL_WORD_MIN_LETTERS;
+                if (gap < -0.05 * h || gap >= (labelWords ? LABEL_WORD_GAP : 0.35) * reach) continue;
                 const float chars = static_cast<float>(left.text.size() + right.text.size());
                 left.confidence = (left.confidence * static_cast<float>(left.text.size()) +
                                    right.confidence * static_cast<float>(right.text.size())) / chars;

@@ -27,9 +27,17 @@ std::optional<RecognizedLine> assembleLine(const std::vector<OcrWord>& words, do
 // Joins lines the engine split within one label: two lines side by side on one row (centres
 // within 30% of their height, heights within 30% of each other) whose gap is under 0.35 of
 // the height become one line; with no space when the gap is under 0.15 of the height
-// (letter spacing: "A" + "mara Okafor" is "Amara Okafor"), else with one. Boxes normalised
+// (letter spacing: "A" + "mara Okafor" is "Amara Okafor"), else with one. Two words on one
+// of `tiles` (normalised) join across a gap up to LABEL_WORD_GAP of the height: at a few
+// pixels a line high, a word space measures more than that share. Boxes normalised
 // to an image of imgW x imgH pixels, top-left origin; order otherwise kept.
 std::vector<RecognizedLine> joinSplitLines(std::vector<RecognizedLine> lines, double imgW,
-                                           double imgH);
+                                           double imgH, const std::vector<Rect>& tiles = {});
+
+// A word space of a label on a tile measures up to this share of the line's height (a 7 x 7
+// gallery's 8 px labels read enlarged: "Amara" and "Okafor" 0.42 apart). Each side of it holds
+// at least LABEL_WORD_MIN_LETTERS letters: an icon read as a glyph beside a label is no word.
+inline constexpr double LABEL_WORD_GAP = 0.9;
+inline constexpr size_t LABEL_WORD_MIN_LETTERS = 2;
 
 }  // namespace tessival

@@ -75,6 +75,16 @@ TEST(JoinSplitLines, JoinsLettersAndWordsOfOneLabelOnly) {
                                                "Chiara Bianchi"}));
     EXPECT_NEAR(joined[0].box.x, 100 / W, 1e-12);
     EXPECT_NEAR(joined[0].box.width, 150 / W, 1e-12);
+
+    // On a tile, words half a line's height apart are one label; not an icon read beside it,
+    // nor a word on the next tile.
+    const std::vector<Rect> tiles = {{0, 0, 300 / W, 1}, {310 / W, 0, 300 / W, 1}};
+    texts.clear();
+    for (const auto& l : joinSplitLines({lineAt("&", 80, 90, 500, 20), lineAt("Amara", 100, 160, 500, 20),
+                                         lineAt("Okafor", 170, 298, 500, 20), lineAt("Ben", 312, 350, 500, 20)},
+                                        W, H, tiles))
+        texts.push_back(l.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"&", "Amara Okafor", "Ben"}));
 }
 
 }  // namespace
