@@ -199,8 +199,10 @@ bool readsAsProse(std::string_view s) {
     // A heading's or a sentence's colon ("Roadmap 2026: what ships next"); clock times are
     // told apart before.
     if (t.find(':') != std::string_view::npos || t.find(';') != std::string_view::npos) return true;
-    // A sentence's end; an abbreviation's full stop ("Jr.") is short.
-    if (!t.empty() && (t.back() == '.' || t.back() == '?' || t.back() == '!' || t.back() == ':')) {
+    // A sentence's end; an abbreviation's full stop ("Jr.") is short, and an ellipsis ends a
+    // label cut to its tile's width ("Konstantina Papado…", read as two dots or three).
+    const bool cut = t.ends_with("..") || t.ends_with("\u2026");
+    if (!cut && !t.empty() && (t.back() == '.' || t.back() == '?' || t.back() == '!' || t.back() == ':')) {
         const std::vector<std::string> all = words(t, false);
         if (t.back() != '.' || all.size() >= 3 || (!all.empty() && all.back().size() > 3)) return true;
     }

@@ -129,6 +129,8 @@ TEST(LooksLikeName, TextThatIsNoPersonsLabel) {
         {"rtjmk_pub_0", true},
         {"Al Di Meola", true},
         {"Jean Jr.", true},
+        {"Konstantina Papado..", true},  // cut to its tile's width
+        {"Oluwaseun Adeyemi\u2026", true},
         {"You", true},
         // Clock times, addresses and paths.
         {"3:39 • 10 participants", false},

@@ -502,6 +502,14 @@ std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines
             // No label ends in a comma: an icon after it read as one ("admin,").
             std::string& text = names.back().text;
             while (!text.empty() && (text.back() == ',' || text.back() == ';')) text.pop_back();
+            // No name holds curly brackets: small round ones read as such ("(Guest}").
+            std::replace(text.begin(), text.end(), '{', '(');
+            std::replace(text.begin(), text.end(), '}', ')');
+            // A label cut to its tile's width ends in an ellipsis, which reads as dots.
+            if (text.ends_with("..")) {
+                while (text.ends_with(".")) text.pop_back();
+                text += "\u2026";
+            }
         }
     }
     return names;
