@@ -20,6 +20,8 @@ namespace {
 // from the top or bottom edge, or within this share of its width from the middle.
 constexpr double NAME_EDGE_BAND = 0.3;
 constexpr double NAME_CENTRE_BAND = 0.12;
+// A corner label starts within this share of its tile's width from the tile's left edge.
+constexpr double LABEL_LEFT_INSET = 0.1;
 // A name bar under a tile starts within this many label heights of the tile's bottom.
 constexpr double NAME_BAR_REACH = 1.5;
 // How far beside a tile (share of its width) a label level with its top may sit and still
@@ -490,13 +492,20 @@ bool headsProse(const TextObservation& line, const std::vector<TextObservation>&
 }  // namespace
 
 std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines,
-                                       std::string_view windowTitle) {
+                                       std::string_view windowTitle, const std::vector<Rect>& tiles) {
     std::vector<TextObservation> names;
     const std::vector<TextObservation> joined = joinWrappedNames(lines);
     const std::vector<bool> block = inLineBlock(joined);
+    // A watermark sits at the window's right, a label at its tile's left.
+    const auto cornerLabel = [&](const Rect& box) {
+        return std::any_of(tiles.begin(), tiles.end(), [&](const Rect& t) {
+            return box.x >= t.x && box.x - t.x <= t.width * LABEL_LEFT_INSET && box.midY() < t.maxY() &&
+                   box.midY() >= t.maxY() - t.height * NAME_EDGE_BAND;
+        });
+    };
     for (size_t i = 0; i < joined.size(); ++i) {
         const TextObservation& line = joined[i];
-        if (!block[i] && looksLikeName(line.text) && !inWatermarkRegion(line.box) &&
+        if (!block[i] && looksLikeName(line.text) && (!inWatermarkRegion(line.box) || cornerLabel(line.box)) &&
             !echoesWindowTitle(line.text, line.box, windowTitle) && !headsProse(line, joined)) {
             names.push_back(line);
             // No label ends in a comma: an icon after it read as one ("admin,").
@@ -526,7 +535,8 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
     const bool structure = found && (found->tiles.size() > 1 || found->tiles.front().area() >= LONE_TILE_MIN_AREA);
     const std::optional<TileLayout> layout = structure ? found : std::nullopt;
     ParticipantAnalysis a;
-    const std::vector<TextObservation> candidates = nameLines(lines, windowTitle);
+    const std::vector<TextObservation> candidates =
+        nameLines(lines, windowTitle, found ? found->tiles : std::vector<Rect>{});
     const std::optional<Bitmap> bm = makeBitmap(img);
     double threshold = HIGHLIGHT_SCORE_THRESH;
     if (layout && bm) {

@@ -47,9 +47,11 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
 
 // The lines that are participant names: plausible names outside the watermark corner that
 // do not repeat the window's title in its title band and do not stand in a block of lines
-// (a name wrapped onto two lines is joined first).
+// (a name wrapped onto two lines is joined first). A label at the bottom-left corner of one
+// of `tiles` (normalised) is a name in that corner too: the last tile of a gallery that
+// fills its window has its label there.
 std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines,
-                                       std::string_view windowTitle);
+                                       std::string_view windowTitle, const std::vector<Rect>& tiles = {});
 
 // Where a participant's name sits on a tile (both normalised): along its top or bottom
 // edge (a label near a corner or the bottom centre), centred on it (the large name of a
