@@ -20,6 +20,9 @@ namespace {
 // from the top or bottom edge, or within this share of its width from the middle.
 constexpr double NAME_EDGE_BAND = 0.3;
 constexpr double NAME_CENTRE_BAND = 0.12;
+// Tiles of one gallery or strip have one size to this share (a frame found with its tile adds
+// a few pixels a side).
+constexpr double HIGHLIGHT_TWIN_SLACK = 0.1;
 // A corner label starts within this share of its tile's width from the tile's left edge.
 constexpr double LABEL_LEFT_INSET = 0.1;
 // A name bar under a tile starts within this many label heights of the tile's bottom.
@@ -369,8 +372,17 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
     for (size_t t = 0; t < layout.tiles.size(); ++t)
         frames.push_back(tileFrame(bm, layout.tiles[t], layout.backgrounds[t]));
     std::vector<double> unique(frames.size(), 0.0);
+    // A speaker's tile is one of a gallery or a strip: a picture of its own size (a chart posted
+    // in the call's chat, in a light frame) is no participant marked.
+    const auto hasTwin = [&](size_t t) {
+        const Rect& a = layout.tiles[t];
+        return std::any_of(layout.tiles.begin(), layout.tiles.end(), [&](const Rect& b) {
+            return &b != &a && std::abs(a.width - b.width) <= HIGHLIGHT_TWIN_SLACK * std::max(a.width, b.width) &&
+                   std::abs(a.height - b.height) <= HIGHLIGHT_TWIN_SLACK * std::max(a.height, b.height);
+        });
+    };
     for (size_t t = 0; t < frames.size(); ++t) {
-        if (frames[t].score < FRAME_MIN_SCORE) continue;
+        if (frames[t].score < FRAME_MIN_SCORE || !hasTwin(t)) continue;
         bool shared = false;
         for (size_t o = 0; o < frames.size(); ++o)
             shared = shared || (o != t && frames[o].score >= FRAME_MIN_SCORE &&

@@ -172,6 +172,27 @@ TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
     }
 }
 
+TEST(Participants, ABorderMarksATileOfAGalleryOrStripNotAPictureOfItsOwnSize) {
+    // Two thumbnails and a smaller picture (a chart posted in the chat), each with a label.
+    const std::vector<PixelBox> tiles = {{500, 40, 760, 190}, {500, 210, 760, 360}, {40, 100, 240, 200}};
+    for (const size_t framed : {size_t{1}, size_t{2}}) {
+        SCOPED_TRACE(framed);
+        Canvas canvas(800, 500, BG);
+        std::vector<Rect> normalised;
+        std::vector<Line> lines;
+        for (size_t i = 0; i < tiles.size(); ++i) {
+            const PixelBox& t = tiles[i];
+            canvas.fill(t, Rgba{uint8_t(90 + 25 * i), 90, 90, 255});
+            normalised.push_back({t.x0 / 800.0, t.y0 / 500.0, (t.x1 - t.x0 + 1) / 800.0, (t.y1 - t.y0 + 1) / 500.0});
+            lines.push_back({"Name " + std::string(1, char('A' + i)), {(t.x0 + 6) / 800.0, (t.y1 - 20) / 500.0, 0.1, 0.03}});
+        }
+        canvas.outline(tiles[framed], 3, Rgba{235, 235, 235, 255});
+        const TileLayout layout{normalised, std::vector<uint32_t>(normalised.size(), 0x1e1a18)};
+        const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(lines), "", layout);
+        EXPECT_EQ(a.speaker < 0 ? "" : a.names[static_cast<size_t>(a.speaker)].text, framed == 1 ? "Name B" : "");
+    }
+}
+
 TEST(Participants, AGreenRingRoundNobodyIsNoProofOfACall) {
     // A page with a green-ringed logo and a few short lines, and no tiles.
     Canvas canvas(800, 500, Rgba{245, 245, 245, 255});
