@@ -154,7 +154,7 @@ bool onDarkGround(const GreyImage& part) {
 }  // namespace
 
 std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core,
-                                       std::optional<TextLayout> layout, bool fitLetters) {
+                                       std::optional<TextLayout> layout, bool fitLetters, bool twoTone) {
     const int64_t x0 = std::max<int64_t>(0, core.x - REGION_SIDE_ROOM);
     const int64_t x1 = std::min(grey.width, core.x + core.width + REGION_SIDE_ROOM);
     const PixelArea part = atLeast(PixelArea{x0, core.y, x1 - x0, core.height}, MIN_PART_SIDE, grey.width, grey.height);
@@ -174,6 +174,7 @@ std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyIma
             crop.inverted = inverted;
         }
     }
+    if (twoTone) binarise(crop);
     return readPart(recognizer, crop, part.x, part.y, core, grey.width, grey.height,
                     layout.value_or(TextLayout::Sparse), LINE_MIN_CONFIDENCE, scale);
 }
@@ -207,15 +208,19 @@ std::vector<RecognizedLine> readBand(TextRecognizer& recognizer, const GreyImage
 template <typename Lookup, typename Seen>
 std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImage& grey,
                                       const std::vector<PixelArea>& cores, std::optional<TextLayout> layout,
-                                      Lookup& lookup, Seen& seen, bool bands = false, bool fit = false) {
+                                      Lookup& lookup, Seen& seen, bool bands = false, bool fit = false,
+                                      bool twoTone = false) {
     std::vector<RecognizedLine> lines;
     for (const PixelArea& core : cores) {
         GreyImage pixels = cropGrey(grey, core);
+        // Kept in two tones too: that reading of a core is told from its first one.
+        if (twoTone) binarise(pixels);
         std::vector<RecognizedLine> read;
         if (const std::vector<RecognizedLine>* known = lookup(core, pixels)) {
             read = *known;
         } else {
-            read = bands ? readBand(recognizer, grey, core, pixels) : readRegion(recognizer, grey, core, layout, fit);
+            read = bands ? readBand(recognizer, grey, core, pixels)
+                         : readRegion(recognizer, grey, core, layout, fit, twoTone);
         }
         lines.insert(lines.end(), read.begin(), read.end());
         seen(core, std::move(pixels), std::move(read));
@@ -227,6 +232,10 @@ std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImag
 // cells and their padding), and is this many times as wide as high.
 constexpr int64_t MISSED_LINE_MAX_HEIGHT = 56;
 constexpr int64_t MISSED_LINE_MIN_ASPECT = 3;
+// A region up to this high at reading size and this many times as wide holds a line or two
+// and what stands beside them (a name bar with its icons under a thumbnail).
+constexpr int64_t SILENT_MAX_HEIGHT = 112;
+constexpr int64_t SILENT_MIN_ASPECT = 2;
 
 // A label band at reading size is at most this many best text heights tall: a tall tile's
 // bottom fifth is mostly picture, and the engine reads a line best in a strip about its size.
@@ -380,6 +389,18 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
     const std::vector<PixelArea> components = textComponents(grey);
     const std::vector<PixelArea> regions = mergedRegions(components);
     std::vector<RecognizedLine> lines = readCores(recognizer, grey, regions, std::nullopt, lookup, seen);
+    // A line-shaped region that read nothing is read again in two tones (see binarise()).
+    std::vector<PixelArea> silent;
+    std::copy_if(regions.begin(), regions.end(), std::back_inserter(silent), [&](const PixelArea& r) {
+        const bool read = std::any_of(lines.begin(), lines.end(), [&](const RecognizedLine& l) {
+            return insideBox(r, l.box.midX() * static_cast<double>(grey.width),
+                             l.box.midY() * static_cast<double>(grey.height));
+        });
+        return !read && r.height <= SILENT_MAX_HEIGHT && r.width >= SILENT_MIN_ASPECT * r.height;
+    });
+    const std::vector<RecognizedLine> toned =
+        readCores(recognizer, grey, silent, std::nullopt, lookup, seen, false, false, true);
+    lines.insert(lines.end(), toned.begin(), toned.end());
     // The engine's layout pass over a region grown to page size (the edges of avatars and
     // dialogs joining labels to them) passes over some of its lines: a line-shaped group of
     // text cells no reading reached is read alone.

@@ -36,10 +36,11 @@ inline constexpr int64_t MIN_PART_SIDE = 64;
 // to MIN_PART_SIDE, and the cleaned lines of the words whose middles fall inside the core
 // (a grown part shows some of its neighbours), boxes normalised to the whole capture. Read as
 // `layout`, else as lines anywhere. With `fitLetters`, a part whose letters are well under
-// BEST_TEXT_HEIGHT is enlarged to it first.
+// BEST_TEXT_HEIGHT is enlarged to it first; with `twoTone`, the part is binarise()d.
 // Throws what the recogniser throws.
 std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core,
-                                       std::optional<TextLayout> layout = std::nullopt, bool fitLetters = false);
+                                       std::optional<TextLayout> layout = std::nullopt, bool fitLetters = false,
+                                       bool twoTone = false);
 
 // Where the name label of a participant tile (normalised) sits: a strip along its bottom
 // edge, as wide as the tile.

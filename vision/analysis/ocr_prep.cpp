@@ -1,6 +1,7 @@
 #include "analysis/ocr_prep.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -166,6 +167,26 @@ GreyImage lightStrokes(const Image& img, int64_t x, int64_t y, int64_t width, in
             if (src[0] >= LABEL_LIGHT_MIN && src[1] >= LABEL_LIGHT_MIN && src[2] >= LABEL_LIGHT_MIN) dst[col] = 0;
     }
     return g;
+}
+
+void binarise(GreyImage& g) {
+    std::array<uint64_t, 256> count{};
+    for (const uint8_t p : g.pixels) ++count[p];
+    const auto total = static_cast<double>(g.pixels.size());
+    double sumAll = 0;
+    for (int i = 0; i < 256; ++i) sumAll += i * static_cast<double>(count[static_cast<size_t>(i)]);
+    double below = 0, sumBelow = 0, best = -1;
+    int level = 128;
+    for (int t = 0; t < 255; ++t) {
+        below += static_cast<double>(count[static_cast<size_t>(t)]);
+        sumBelow += t * static_cast<double>(count[static_cast<size_t>(t)]);
+        const double above = total - below;
+        if (below == 0 || above == 0) continue;
+        const double gap = sumBelow / below - (sumAll - sumBelow) / above;
+        const double spread = below * above * gap * gap;
+        if (spread > best) best = spread, level = t;
+    }
+    for (uint8_t& p : g.pixels) p = p > level ? 255 : 0;
 }
 
 }  // namespace tessival

@@ -47,4 +47,8 @@ inline constexpr uint8_t LABEL_LIGHT_MIN = 200;
 // contrast for a reading of its brightness, stands alone. Empty when the part is empty.
 GreyImage lightStrokes(const Image& img, int64_t x, int64_t y, int64_t width, int64_t height);
 
+// `g` in black and white, split at the grey level that best parts its pixels in two (Otsu's):
+// the engine's own local threshold loses a light label on a dark name bar between icons.
+void binarise(GreyImage& g);
+
 }  // namespace tessival

@@ -17,9 +17,9 @@ constexpr Rgba INK{20, 20, 20, 255};
 constexpr Rgba GREEN{34, 197, 94, 255};
 
 // Letter-like strokes as a label's word at twice its size: 3-pixel stems every 7 pixels.
-void word(Canvas& c, int64_t x, int64_t y, int64_t letters) {
-    for (int64_t i = 0; i < letters * 2; ++i) c.fill({x + i * 7, y, x + i * 7 + 2, y + 25}, INK);
-    c.fill({x, y, x + letters * 14 - 5, y + 2}, INK);
+void word(Canvas& c, int64_t x, int64_t y, int64_t letters, Rgba ink = INK) {
+    for (int64_t i = 0; i < letters * 2; ++i) c.fill({x + i * 7, y, x + i * 7 + 2, y + 25}, ink);
+    c.fill({x, y, x + letters * 14 - 5, y + 2}, ink);
 }
 
 // A recogniser that reads a picture's ink as one word over it, named by how much ink there
@@ -60,6 +60,15 @@ TEST(Ocr, ReadsEachTextRegionOnItsOwnWithTopLeftBoxesInReadingOrder) {
     EXPECT_NEAR(out[0].box.height, 26.0 / 400, 0.01);
     EXPECT_NEAR(out[1].box.x, 500.0 / 800, 0.01);
     EXPECT_NE(out[0].text, out[1].text);
+}
+
+TEST(Ocr, AFaintLineTheEngineReadsNothingOfIsReadInTwoTones) {
+    Canvas c(800, 400, PAPER);
+    word(c, 100, 60, 8, Rgba{150, 150, 150, 255});
+    InkRecognizer r;
+    const auto out = ocr(r, c.image());
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_NEAR(out[0].box.x, 100.0 / 800, 0.01);
 }
 
 TEST(Ocr, NothingLikeTextIsNoTextAndAFailedRecognitionIsThrown) {
