@@ -133,13 +133,16 @@ int main(int argc, char** argv) {
                 if (args[j] == "--slide") options.slide = true;
                 if (args[j] == "--lines") options.listLines = true;
             }
-            std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
+            // A saved picture is read once while someone waits: worth a second engine's memory.
+            std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer(true);
             return analyzeImageFile(options, *recognizer, out) ? 0 : 1;
         }
     }
 
-    // The engine loads on its own thread from here, alongside the window system's set-up.
-    std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
+    // The engine loads on its own thread from here, alongside the window system's set-up. One
+    // engine: the sidecar lives beside the meeting app for hours, and its warm captures reread
+    // little.
+    std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer(false);
     std::string stateDirOption;
     for (size_t i = 0; i + 1 < args.size(); ++i) {
         if (args[i] == "--state-dir") stateDirOption = args[i + 1];

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     image->order = PixelOrder::BlueFirst;  // as a capture comes
 
     const auto t0 = Clock::now();
-    std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer();
+    std::unique_ptr<TextRecognizer> recognizer = makeTesseractRecognizer(false);
     (void)recognizer->read(GreyImage{64, 32, std::vector<uint8_t>(64 * 32, 255), false},
                            TextLayout::Sparse);  // waits for the engine
     const double init = ms(t0, Clock::now());

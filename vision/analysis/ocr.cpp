@@ -1,10 +1,14 @@
 #include "analysis/ocr.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 #include <iterator>
+#include <numeric>
 #include <optional>
+#include <thread>
 
 #include "analysis/ocr_prep.h"
 #include "analysis/ocr_words.h"
@@ -203,27 +207,67 @@ std::vector<RecognizedLine> readBand(TextRecognizer& recognizer, const GreyImage
                     BAND_UNSURE_MIN_CONFIDENCE);
 }
 
+// Calls work(lane, k) for each k below `count`, spread over the lanes of `recognizer`, the
+// largest parts (`sizes`) first so the lanes end together; what a lane throws is thrown here
+// once every lane has stopped.
+template <typename Work>
+void inLanes(TextRecognizer& recognizer, const std::vector<int64_t>& sizes, Work work) {
+    const size_t count = sizes.size();
+    std::vector<size_t> order(count);
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return sizes[a] > sizes[b]; });
+    const size_t lanes = count < 2 ? 1 : std::min(recognizer.lanes(), count);
+    std::atomic<size_t> next{0};
+    std::vector<std::exception_ptr> failed(lanes);
+    const auto run = [&](size_t lane) {
+        try {
+            TextRecognizer* reader = recognizer.lane(lane);
+            if (reader == nullptr) return;
+            for (size_t k = next++; k < count; k = next++) work(*reader, order[k]);
+        } catch (...) {
+            failed[lane] = std::current_exception();
+            next = count;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (size_t lane = 1; lane < lanes; ++lane) threads.emplace_back(run, lane);
+    run(0);
+    for (std::thread& t : threads) t.join();
+    for (const std::exception_ptr& e : failed)
+        if (e) std::rethrow_exception(e);
+}
+
 // The lines of `cores` in `grey`, each from `lookup` when it knows the core, else read (as
-// `layout`, when given); `seen` is told every core and what it read.
+// `layout`, when given); `seen` is told every core and what it read, in their order.
 template <typename Lookup, typename Seen>
 std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImage& grey,
                                       const std::vector<PixelArea>& cores, std::optional<TextLayout> layout,
                                       Lookup& lookup, Seen& seen, bool bands = false, bool fit = false,
                                       bool twoTone = false) {
-    std::vector<RecognizedLine> lines;
-    for (const PixelArea& core : cores) {
-        GreyImage pixels = cropGrey(grey, core);
+    std::vector<GreyImage> pixels(cores.size());
+    std::vector<std::vector<RecognizedLine>> read(cores.size());
+    std::vector<size_t> unknown;
+    std::vector<int64_t> sizes;
+    for (size_t i = 0; i < cores.size(); ++i) {
+        pixels[i] = cropGrey(grey, cores[i]);
         // Kept in two tones too: that reading of a core is told from its first one.
-        if (twoTone) binarise(pixels);
-        std::vector<RecognizedLine> read;
-        if (const std::vector<RecognizedLine>* known = lookup(core, pixels)) {
-            read = *known;
+        if (twoTone) binarise(pixels[i]);
+        if (const std::vector<RecognizedLine>* known = lookup(cores[i], pixels[i])) {
+            read[i] = *known;
         } else {
-            read = bands ? readBand(recognizer, grey, core, pixels)
-                         : readRegion(recognizer, grey, core, layout, fit, twoTone);
+            unknown.push_back(i);
+            sizes.push_back(cores[i].width * cores[i].height);
         }
-        lines.insert(lines.end(), read.begin(), read.end());
-        seen(core, std::move(pixels), std::move(read));
+    }
+    inLanes(recognizer, sizes, [&](TextRecognizer& lane, size_t k) {
+        const size_t i = unknown[k];
+        read[i] = bands ? readBand(lane, grey, cores[i], pixels[i])
+                        : readRegion(lane, grey, cores[i], layout, fit, twoTone);
+    });
+    std::vector<RecognizedLine> lines;
+    for (size_t i = 0; i < cores.size(); ++i) {
+        lines.insert(lines.end(), read[i].begin(), read[i].end());
+        seen(cores[i], std::move(pixels[i]), std::move(read[i]));
     }
     return lines;
 }

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "analysis/ocr_prep.h"
 #include "testing/canvas.h"
@@ -94,6 +96,33 @@ std::vector<std::string> texts(const std::vector<TextObservation>& lines) {
     std::vector<std::string> out;
     for (const TextObservation& l : lines) out.push_back(l.text);
     return out;
+}
+
+// A recogniser of two lanes, each an InkRecognizer; the first takes its time, so the second
+// is given parts while it reads.
+struct TwoLaneRecognizer : InkRecognizer {
+    InkRecognizer second;
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout layout) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return InkRecognizer::read(g, layout);
+    }
+    size_t lanes() override { return 2; }
+    TextRecognizer* lane(size_t i) override { return i == 0 ? this : &second; }
+};
+
+TEST(Ocr, TwoLanesReadWhatOneReadsAndEitherLanesFailureIsThrown) {
+    Canvas c(800, 600, PAPER);
+    for (int64_t i = 0; i < 6; ++i) word(c, 60 + (i % 2) * 400, 60 + (i / 2) * 180, 3 + i);
+    InkRecognizer one;
+    TwoLaneRecognizer two;
+    const auto alone = ocr(one, c.image());
+    const auto shared = ocr(two, c.image());
+    ASSERT_EQ(alone.size(), 6u);
+    EXPECT_EQ(texts(shared), texts(alone));
+    EXPECT_EQ(two.reads + two.second.reads, one.reads);
+    EXPECT_GT(two.second.reads, 0);
+    two.second.fail = true;
+    EXPECT_THROW(ocr(two, c.image()), std::runtime_error);
 }
 
 TEST(RegionCache, OnlyAChangedRegionIsReadAgainAndAnswersItsNewText) {

@@ -36,6 +36,11 @@ class TextRecognizer {
 public:
     virtual ~TextRecognizer() = default;
     virtual std::vector<std::vector<OcrWord>> read(const GreyImage& picture, TextLayout layout) = 0;
+    // How many parts can be read at once, each on its own thread through lane(0 .. lanes() - 1):
+    // lane 0 is this recogniser; another may wait to be ready, and is nullptr when it cannot
+    // read. A lane is used by one thread at a time.
+    virtual size_t lanes() { return 1; }
+    virtual TextRecognizer* lane(size_t i) { return i == 0 ? this : nullptr; }
 };
 
 }  // namespace tessival
