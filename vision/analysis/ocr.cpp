@@ -237,39 +237,49 @@ void inLanes(TextRecognizer& recognizer, const std::vector<int64_t>& sizes, Work
         if (e) std::rethrow_exception(e);
 }
 
-// The lines of `cores` in `grey`, each from `lookup` when it knows the core, else read (as
-// `layout`, when given); `seen` is told every core and what it read, in their order.
+// The lines of `parts` (`pictures` of them; an empty one is skipped), each from `lookup` when
+// it knows the part and its picture, else read(lane, index) on one of the recogniser's lanes;
+// `seen` is then told each part, its picture (moved out of `pictures`) and its lines, in order.
+template <typename Lookup, typename Seen, typename Read>
+std::vector<RecognizedLine> readParts(TextRecognizer& recognizer, const std::vector<PixelArea>& parts,
+                                      std::vector<GreyImage>& pictures, Lookup& lookup, Seen& seen, Read read) {
+    std::vector<std::vector<RecognizedLine>> found(parts.size());
+    std::vector<size_t> unknown;
+    std::vector<int64_t> sizes;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (pictures[i].pixels.empty()) continue;
+        if (const std::vector<RecognizedLine>* known = lookup(parts[i], pictures[i])) {
+            found[i] = *known;
+        } else {
+            unknown.push_back(i);
+            sizes.push_back(parts[i].width * parts[i].height);
+        }
+    }
+    inLanes(recognizer, sizes, [&](TextRecognizer& lane, size_t k) { found[unknown[k]] = read(lane, unknown[k]); });
+    std::vector<RecognizedLine> lines;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (pictures[i].pixels.empty()) continue;
+        lines.insert(lines.end(), found[i].begin(), found[i].end());
+        seen(parts[i], std::move(pictures[i]), std::move(found[i]));
+    }
+    return lines;
+}
+
+// The lines of `cores` in `grey` (see readParts), read as `layout` when given.
 template <typename Lookup, typename Seen>
 std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImage& grey,
                                       const std::vector<PixelArea>& cores, std::optional<TextLayout> layout,
                                       Lookup& lookup, Seen& seen, bool bands = false, bool fit = false,
                                       bool twoTone = false) {
-    std::vector<GreyImage> pixels(cores.size());
-    std::vector<std::vector<RecognizedLine>> read(cores.size());
-    std::vector<size_t> unknown;
-    std::vector<int64_t> sizes;
-    for (size_t i = 0; i < cores.size(); ++i) {
-        pixels[i] = cropGrey(grey, cores[i]);
+    std::vector<GreyImage> pixels;
+    for (const PixelArea& core : cores) {
+        pixels.push_back(cropGrey(grey, core));
         // Kept in two tones too: that reading of a core is told from its first one.
-        if (twoTone) binarise(pixels[i]);
-        if (const std::vector<RecognizedLine>* known = lookup(cores[i], pixels[i])) {
-            read[i] = *known;
-        } else {
-            unknown.push_back(i);
-            sizes.push_back(cores[i].width * cores[i].height);
-        }
+        if (twoTone) binarise(pixels.back());
     }
-    inLanes(recognizer, sizes, [&](TextRecognizer& lane, size_t k) {
-        const size_t i = unknown[k];
-        read[i] = bands ? readBand(lane, grey, cores[i], pixels[i])
-                        : readRegion(lane, grey, cores[i], layout, fit, twoTone);
+    return readParts(recognizer, cores, pixels, lookup, seen, [&](TextRecognizer& lane, size_t i) {
+        return bands ? readBand(lane, grey, cores[i], pixels[i]) : readRegion(lane, grey, cores[i], layout, fit, twoTone);
     });
-    std::vector<RecognizedLine> lines;
-    for (size_t i = 0; i < cores.size(); ++i) {
-        lines.insert(lines.end(), read[i].begin(), read[i].end());
-        seen(cores[i], std::move(pixels[i]), std::move(read[i]));
-    }
-    return lines;
 }
 
 // A group of text cells is one line of text up to this height at reading size (a line's
@@ -331,35 +341,29 @@ std::vector<PixelArea> unreadBands(const GreyImage& grey, const std::vector<Rect
 template <typename Lookup, typename Seen>
 std::vector<RecognizedLine> readLightStrokes(TextRecognizer& recognizer, const GreyImage& grey, const Image& img,
                                              const std::vector<PixelArea>& bands, Lookup& lookup, Seen& seen) {
-    std::vector<RecognizedLine> lines;
     const double scale = static_cast<double>(grey.width) / static_cast<double>(img.width);
+    const auto native = [&](double v) { return std::llround(v / scale); };
+    std::vector<GreyImage> pictures;
     for (const PixelArea& band : bands) {
-        const int64_t x = std::llround(static_cast<double>(band.x) / scale);
-        const int64_t y = std::llround(static_cast<double>(band.y) / scale);
-        const GreyImage native = lightStrokes(img, x, y, std::llround(static_cast<double>(band.width) / scale),
-                                              std::llround(static_cast<double>(band.height) / scale));
-        if (native.pixels.empty()) continue;
+        const GreyImage strokes = lightStrokes(img, native(double(band.x)), native(double(band.y)),
+                                               native(double(band.width)), native(double(band.height)));
+        GreyImage& picture = pictures.emplace_back();
+        if (strokes.pixels.empty()) continue;
         // White round the strokes up to the size the engine reads a part at.
-        const GreyImage strokes = scaleGrey(native, scale);
-        GreyImage picture;
-        picture.width = std::max(strokes.width, MIN_PART_SIDE);
-        picture.height = std::max(strokes.height, MIN_PART_SIDE);
+        const GreyImage scaled = scaleGrey(strokes, scale);
+        picture.width = std::max(scaled.width, MIN_PART_SIDE);
+        picture.height = std::max(scaled.height, MIN_PART_SIDE);
         picture.pixels.assign(static_cast<size_t>(picture.width * picture.height), 255);
-        for (int64_t row = 0; row < strokes.height; ++row)
-            std::copy_n(strokes.pixels.data() + row * strokes.width, strokes.width,
+        for (int64_t row = 0; row < scaled.height; ++row)
+            std::copy_n(scaled.pixels.data() + row * scaled.width, scaled.width,
                         picture.pixels.data() + row * picture.width);
-        std::vector<RecognizedLine> read;
-        if (const std::vector<RecognizedLine>* known = lookup(band, picture)) {
-            read = *known;
-        } else {
-            read = readPart(recognizer, picture, std::llround(static_cast<double>(x) * scale),
-                            std::llround(static_cast<double>(y) * scale), band, grey.width, grey.height,
-                            TextLayout::Sparse, BAND_UNSURE_MIN_CONFIDENCE);
-        }
-        lines.insert(lines.end(), read.begin(), read.end());
-        seen(band, std::move(picture), std::move(read));
     }
-    return lines;
+    return readParts(recognizer, bands, pictures, lookup, seen, [&](TextRecognizer& lane, size_t i) {
+        const PixelArea& band = bands[i];
+        return readPart(lane, pictures[i], std::llround(static_cast<double>(native(double(band.x))) * scale),
+                        std::llround(static_cast<double>(native(double(band.y))) * scale), band, grey.width,
+                        grey.height, TextLayout::Sparse, BAND_UNSURE_MIN_CONFIDENCE);
+    });
 }
 
 // The picture at reading size, and a copy at its own size with its coloured lines erased
