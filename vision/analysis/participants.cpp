@@ -565,8 +565,12 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
             texts.push_back(n.text);
         }
         a.tiles = inferTiles(boxes, texts);
+        // One person alone in a call fills its stage, from the window's top down to the label;
+        // a frame round the whole of it singles out nobody.
+        const bool alone = a.names.size() == 1;
+        if (alone) a.tiles.front() = Rect{0, 0, 1, std::min(1.0, boxes.front().maxY() + boxes.front().height)};
         a.highlightScores.assign(a.names.size(), 0.0);
-        if (bm)
+        if (bm && !alone)
             for (size_t i = 0; i < a.names.size(); ++i) a.highlightScores[i] = borderScore(*bm, a.tiles[i]);
     }
     if (bm) {

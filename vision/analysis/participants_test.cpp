@@ -204,6 +204,21 @@ TEST(Participants, AGreenRingRoundNobodyIsNoProofOfACall) {
     EXPECT_FALSE(a.evidence);
 }
 
+TEST(Participants, OnePersonAloneWithNoTilesDrawnFillsTheStageAndIsNoSpeakerByTheWindowsFrame) {
+    // A camera-off call of one: an initial on the window's own colour, the label at the
+    // bottom-left, a light frame round the window.
+    Canvas canvas(800, 500, BG);
+    canvas.fill({360, 180, 440, 260}, Rgba{220, 60, 120, 255});
+    canvas.outline({0, 0, 799, 499}, 3, Rgba{235, 235, 235, 255});
+    const std::vector<Line> lines = {{"Henry Lin", {0.01, 0.8, 0.08, 0.03}}};
+    const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(lines), "", std::nullopt);
+    ASSERT_EQ(a.tiles.size(), 1u);
+    EXPECT_NEAR(a.tiles[0].x, 0.0, 1e-9);
+    EXPECT_NEAR(a.tiles[0].width, 1.0, 1e-9);
+    EXPECT_NEAR(a.tiles[0].maxY(), 0.86, 1e-9);
+    EXPECT_EQ(a.speaker, -1);
+}
+
 TEST(Participants, AClearRingInsideALargerTileNamesTheLabelWithinIt) {
     // A letterboxed camera on a stage found as one large tile: the ring is the camera's.
     Canvas canvas(800, 500, BG);
