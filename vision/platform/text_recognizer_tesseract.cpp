@@ -168,8 +168,8 @@ using Loading = std::shared_future<std::unique_ptr<tesseract::TessBaseAPI>>;
 
 // A second engine, for a second core: a picture's parts are read one by one, so two engines
 // read a picture full of text in about 0.6 of the time (the engine's own threads divide each
-// reading too finely to gain). It loads once the first has, so the two loads' peaks of memory do not add up,
-// and says nothing of a failure: the first engine does.
+// reading too finely to gain). It loads once the first has, so the two loads' peaks of memory
+// do not add up, and says nothing of a failure: the first engine does.
 class SecondLane final : public TextRecognizer {
 public:
     explicit SecondLane(Loading first)
