@@ -200,9 +200,13 @@ std::optional<std::vector<Rect>> gridOfLabels(const Rect& block, const std::vect
     return cells;
 }
 
+// Cells of a split block match another tile's size to this share of their side.
+constexpr double GRID_TWIN_SLACK = 0.05;
+
 // `layout` with each block that holds the labels of an edge-to-edge grid (see gridOfLabels;
-// at least two rows and columns, or three in a line) split into its cells. `aspect` is the
-// picture's width over its height.
+// at least two rows and columns, or three in a line, or two whose cells are of another
+// tile's size: two cameras of a gallery that met without an edge) split into its cells.
+// `aspect` is the picture's width over its height.
 TileLayout splitLabelledGrids(const TileLayout& layout, const std::vector<TextObservation>& candidates,
                               double aspect) {
     TileLayout out;
@@ -211,11 +215,19 @@ TileLayout splitLabelledGrids(const TileLayout& layout, const std::vector<TextOb
         std::vector<Rect> inside;
         for (const TextObservation& c : candidates)
             if (block.contains(c.box.midX(), c.box.midY())) inside.push_back(c.box);
+        const auto twinned = [&](const std::vector<Rect>& cells) {
+            const Rect& c = cells.front();
+            return std::any_of(layout.tiles.begin(), layout.tiles.end(), [&](const Rect& o) {
+                return &o != &block && std::abs(o.width - c.width) <= GRID_TWIN_SLACK * c.width &&
+                       std::abs(o.height - c.height) <= GRID_TWIN_SLACK * c.height;
+            });
+        };
         std::optional<std::vector<Rect>> cells;
         for (size_t rows = 1; rows <= GRID_MAX_SIDE && !cells; ++rows) {
             for (size_t cols = 1; cols <= GRID_MAX_SIDE && !cells; ++cols) {
-                if (rows * cols != inside.size() || rows * cols < 3) continue;
+                if (rows * cols != inside.size() || rows * cols < 2) continue;
                 cells = gridOfLabels(block, inside, rows, cols, aspect);
+                if (cells && rows * cols == 2 && !twinned(*cells)) cells.reset();
             }
         }
         const std::vector<Rect> pieces = cells ? *cells : std::vector<Rect>{block};

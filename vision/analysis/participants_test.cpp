@@ -129,6 +129,16 @@ TEST(Participants, LabelsAtTheSamePlaceInEachCellOfABlockSplitItIntoTiles) {
     EXPECT_EQ(a.drawnTiles.size(), 4u);
     EXPECT_NEAR(a.tiles[3].x, 0.6, 1e-9);
     EXPECT_NEAR(a.tiles[3].y, 0.5, 1e-9);
+
+    // Two labels split a block only where its halves are of a gallery tile's size.
+    const std::vector<Line> pair = {{"Charlie", {0.401, 0.502, 0.04, 0.02}}, {"Diana", {0.601, 0.503, 0.03, 0.02}}};
+    const TileLayout row{{{0.4, 0.2, 0.2, 0.3}, {0.4, 0.5, 0.4, 0.3}}, {0x1e1a18, 0x1e1a18}};
+    const ParticipantAnalysis twins = analyzeParticipants(canvas.image(), observations(pair), "", row);
+    ASSERT_EQ(texts(twins), (std::vector<std::string>{"Charlie", "Diana"}));
+    EXPECT_NEAR(twins.tiles[1].x, 0.6, 1e-9);
+    EXPECT_NEAR(twins.tiles[1].width, 0.2, 1e-9);
+    const TileLayout unlike{{{0.05, 0.05, 0.1, 0.1}, row.tiles[1]}, {0x1e1a18, 0x1e1a18}};
+    EXPECT_EQ(analyzeParticipants(canvas.image(), observations(pair), "", unlike).drawnTiles.size(), 2u);
 }
 
 TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
