@@ -31,6 +31,8 @@ constexpr double NAME_BAR_REACH = 1.5;
 // name it, and one level with its bottom (in the slot of the next tile of its row).
 constexpr double BAR_TOP_REACH = 0.25;
 constexpr double BAR_BOTTOM_REACH = 1.2;
+// Such a tile is at least this wide for its height (a phone's camera upright).
+constexpr double BAR_TILE_MIN_ASPECT = 0.45;
 // Tiles of one row have their tops level to this share of a tile's height.
 constexpr double ROW_SLACK = 0.1;
 // A ring round a tile is at least this share of the picture's width and height.
@@ -338,6 +340,8 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
             const Rect* near = nullptr;
             bool top = false;
             for (const Rect& t : layout.tiles) {
+                // A side panel the window's height is found as a block too; a camera is wider.
+                if (t.width * double(bm.w) < BAR_TILE_MIN_ASPECT * t.height * double(bm.h)) continue;
                 const bool bottom = box.midY() >= t.maxY() - t.height * NAME_EDGE_BAND && box.midY() < t.maxY();
                 const bool atTop = box.midY() >= t.y && box.midY() < t.y + t.height * NAME_EDGE_BAND;
                 const bool level = bottom || atTop;
