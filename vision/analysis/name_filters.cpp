@@ -124,9 +124,14 @@ constexpr std::array<std::string_view, 4> ACTION_VERBS = {"join", "open", "invit
 // A caption led by one is this many words at most.
 constexpr size_t ACTION_CAPTION_MAX_WORDS = 3;
 
-bool readsAsInterfaceText(std::string_view s) {
+bool readsAsControlCaption(std::string_view s) {
     const std::vector<std::string> all = words(s, false);
-    if (!all.empty() && all.size() <= ACTION_CAPTION_MAX_WORDS && member(ACTION_VERBS, all.front())) return true;
+    return !all.empty() && all.size() <= ACTION_CAPTION_MAX_WORDS && member(ACTION_VERBS, all.front());
+}
+
+bool readsAsInterfaceText(std::string_view s) {
+    if (readsAsControlCaption(s)) return true;
+    const std::vector<std::string> all = words(s, false);
     bool any = false;
     for (const std::string& w : all) {
         // An app's own name among them is its title bar or header ("Zoom Meeting").

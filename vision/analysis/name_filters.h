@@ -87,6 +87,8 @@ bool readsAsProse(std::string_view s);
 // ("Threaded conversations", "Main features"). A name typed all in lower case ("john doe")
 // and a particle ("Maximilian von Hohenberg") are names.
 bool readsAsPhrase(std::string_view s);
+// A control's caption: a few words led by a verb such as "join" or "open" ("Join Activity").
+bool readsAsControlCaption(std::string_view s);
 
 // The words of a call's toolbar read as one line, its icons as short noise between them
 // ("Microphone v Camera v Stop screen share E] Chat Leave"): every word of three letters or

@@ -450,6 +450,7 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
     std::vector<int> out(boxes.size(), -1);
     for (size_t t = 0; t < tiles.size(); ++t) {
         std::vector<std::string> distinct;
+        bool control = false;
         int best = -1, bestRank = 0;
         const bool floats =
             std::any_of(tiles.begin(), tiles.end(), [&](const Rect& o) { return floatsOn(tiles[t], o); });
@@ -457,6 +458,7 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
             if (!tiles[t].contains(line.box.midX(), line.box.midY())) continue;
             const std::string canon = canonToken(line.text);
             if (std::find(distinct.begin(), distinct.end(), canon) == distinct.end()) distinct.push_back(canon);
+            control = control || readsAsControlCaption(line.text);
         }
         for (size_t i = 0; i < boxes.size(); ++i) {
             const bool inside = tiles[t].contains(boxes[i].midX(), boxes[i].midY());
@@ -477,7 +479,9 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
                 bestRank = rank;
             }
         }
-        if (best >= 0 && distinct.size() < CONTENT_MIN_LINES) out[static_cast<size_t>(best)] = static_cast<int>(t);
+        // A block with a button on it is a card (an activity to join), not a person.
+        if (best >= 0 && distinct.size() < CONTENT_MIN_LINES && !control)
+            out[static_cast<size_t>(best)] = static_cast<int>(t);
     }
     return out;
 }
