@@ -300,6 +300,10 @@ constexpr double BAND_TILE_SHARE = 0.2;
 constexpr size_t BAND_FRAGMENT_LETTERS = 4;
 // Unsure readings that agree stand from this many letters (an icon reads alike twice too).
 constexpr size_t AGREED_MIN_LETTERS = 3;
+// A band's light strokes read alone, unconfirmed, stand from this many letters and this
+// confidence (see readRegions).
+constexpr size_t LONE_LIGHT_MIN_LETTERS = 6;
+constexpr float LONE_LIGHT_MIN_CONFIDENCE = 0.45f;
 
 // A label a region's reading doubts this much is read again in its band: a page-sized region
 // of a dense gallery reads labels clipped ("mma Schi midt" at 0.70) that read whole alone.
@@ -528,6 +532,14 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
                                     });
                 if (agreed) banded.push_back(l);
             }
+            // Clean light strokes of letters drawn large enough to need no enlarging, read as
+            // a long word, are its label though the engine doubts it: a user name is no word
+            // it knows ("ccnex_pub_2" at 0.47). Enlarged small letters read as guesses.
+            if (letters(band, banded) > 0 || grey.width > img->width) continue;
+            for (const RecognizedLine& l : lightAll)
+                if (inside(band, l) && unicode::letterCount(l.text) >= LONE_LIGHT_MIN_LETTERS &&
+                    l.confidence >= LONE_LIGHT_MIN_CONFIDENCE)
+                    banded.push_back(l);
         }
     }
     // A band ends where its tile does; a label running past it was read whole already, and

@@ -293,12 +293,13 @@ TEST(Ocr, AWhiteLabelOverALightPictureIsReadFromItsLightPixels) {
 // A recogniser unsure of every reading: the same word for any ink, or a new one each time.
 struct UnsureRecognizer : TextRecognizer {
     bool same = true;
+    std::string prefix = "Jo";
     int reads = 0;
     std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout) override {
         ++reads;
         const bool ink = std::any_of(g.pixels.begin(), g.pixels.end(), [](uint8_t p) { return p < 128; });
         if (!ink) return {};
-        return {{OcrWord{same ? "Jonas" : "Jo" + std::to_string(reads) + "nas", 55.0f, {10, 10, 60, 12}}}};
+        return {{OcrWord{same ? "Jonas" : prefix + std::to_string(reads) + "nas", 55.0f, {10, 10, 60, 12}}}};
     }
 };
 
@@ -314,6 +315,33 @@ TEST(Ocr, AnUnsureLabelStandsOnlyWhereItsLightPixelsReadTheSame) {
         RegionCache cache;
         const auto out = ocr(r, c.image(), cache, 1, tiles);
         EXPECT_EQ(out.size(), same ? 1u : 0u);
+    }
+}
+
+TEST(Ocr, ALongWordInALabelsLightStrokesStandsUnconfirmedOnlyWhereItsLettersNeededNoEnlarging) {
+    // A user name is no word the engine knows: it doubts it, and its readings differ.
+    for (const bool large : {true, false}) {
+        SCOPED_TRACE(large);
+        Canvas c(800, 400, PAPER);
+        c.fill({100, 100, 499, 299}, Rgba{100, 100, 100, 255});
+        if (large) {
+            word(c, 120, 262, 4, Rgba{255, 255, 255, 255});
+        } else {
+            // Small print round it makes the picture one read enlarged.
+            for (int64_t y = 30; y < 90; y += 20)
+                for (int64_t x = 520; x < 604; x += 7) {
+                    c.fill({x, y, x, y + 6}, INK);
+                    c.fill({x + 3, y, x + 3, y + 6}, INK);
+                    if (x % 3 == 0) c.fill({x, y - 3, x, y}, INK);
+                }
+            c.fill({120, 270, 180, 273}, Rgba{255, 255, 255, 255});
+        }
+        const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
+        UnsureRecognizer r;
+        r.same = false;
+        r.prefix = "ccnex_pub_";
+        RegionCache cache;
+        EXPECT_EQ(ocr(r, c.image(), cache, 1, tiles).size(), large ? 1u : 0u);
     }
 }
 
