@@ -376,7 +376,12 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
         std::vector<Rect> stageBoxes;
         for (const size_t i : stageNames) stageBoxes.push_back(a.names[i].box);
         const std::vector<Rect> inferred = inferTiles(stageBoxes);
-        for (size_t k = 0; k < stageNames.size() && k < inferred.size(); ++k) a.tiles[stageNames[k]] = inferred[k];
+        // A tile on a stage ends where the stage does.
+        for (size_t k = 0; k < stageNames.size() && k < inferred.size(); ++k) {
+            const int stage = tileHolding(layout.tiles, stageBoxes[k]);
+            const Rect clipped = stage < 0 ? inferred[k] : inferred[k].intersection(layout.tiles[size_t(stage)]);
+            a.tiles[stageNames[k]] = clipped.area() > 0 ? clipped : inferred[k];
+        }
     }
     // A frame only one tile has is a highlight; one every tile has is the app's style, and
     // on a lone tile it singles out nobody.

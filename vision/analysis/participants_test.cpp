@@ -150,6 +150,16 @@ TEST(Participants, LabelsAtTheSamePlaceInEachCellOfABlockSplitItIntoTiles) {
     EXPECT_EQ(analyzeParticipants(canvas.image(), observations(pair), "", unlike).drawnTiles.size(), 2u);
 }
 
+TEST(Participants, ATileOnAStageEndsWhereTheStageDoes) {
+    const Canvas canvas(800, 500, BG);
+    const Rect stage{0.04, 0.1, 0.72, 0.7};
+    const TileLayout layout{{stage}, {0x1e1a18}};
+    const std::vector<Line> lines = {{"John", {0.05, 0.77, 0.02, 0.015}}, {"You", {0.64, 0.77, 0.02, 0.015}}};
+    const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(lines), "", layout);
+    ASSERT_EQ(texts(a), (std::vector<std::string>{"John", "You"}));
+    for (const Rect& t : a.tiles) EXPECT_NEAR(t.intersection(stage).area(), t.area(), 1e-9);
+}
+
 TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
     const std::vector<PixelBox> tiles = {{40, 40, 380, 240}, {420, 40, 760, 240}, {40, 260, 380, 460}, {420, 260, 760, 460}};
     const std::vector<std::string> names = {"Ana Silva", "Ben Okafor", "Cai Wen", "Dora Lind"};
