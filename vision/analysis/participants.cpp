@@ -376,11 +376,20 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
         std::vector<Rect> stageBoxes;
         for (const size_t i : stageNames) stageBoxes.push_back(a.names[i].box);
         const std::vector<Rect> inferred = inferTiles(stageBoxes);
-        // A tile on a stage ends where the stage does.
+        // A tile on a stage ends where the stage does; the label in the stage's lower left
+        // corner is the stage's own (the one remote camera, a self view floating on it).
         for (size_t k = 0; k < stageNames.size() && k < inferred.size(); ++k) {
             const int stage = tileHolding(layout.tiles, stageBoxes[k]);
-            const Rect clipped = stage < 0 ? inferred[k] : inferred[k].intersection(layout.tiles[size_t(stage)]);
-            a.tiles[stageNames[k]] = clipped.area() > 0 ? clipped : inferred[k];
+            if (stage < 0) {
+                a.tiles[stageNames[k]] = inferred[k];
+                continue;
+            }
+            const Rect& block = layout.tiles[size_t(stage)];
+            const Rect& box = stageBoxes[k];
+            const bool corner = box.x - block.x <= block.width * LABEL_LEFT_INSET &&
+                                box.midY() >= block.maxY() - block.height * NAME_EDGE_BAND;
+            const Rect clipped = inferred[k].intersection(block);
+            a.tiles[stageNames[k]] = corner ? block : clipped.area() > 0 ? clipped : inferred[k];
         }
     }
     // A frame only one tile has is a highlight; one every tile has is the app's style, and

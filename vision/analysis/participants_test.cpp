@@ -150,7 +150,7 @@ TEST(Participants, LabelsAtTheSamePlaceInEachCellOfABlockSplitItIntoTiles) {
     EXPECT_EQ(analyzeParticipants(canvas.image(), observations(pair), "", unlike).drawnTiles.size(), 2u);
 }
 
-TEST(Participants, ATileOnAStageEndsWhereTheStageDoes) {
+TEST(Participants, ATileOnAStageEndsWhereTheStageDoesAndItsCornerLabelNamesIt) {
     const Canvas canvas(800, 500, BG);
     const Rect stage{0.04, 0.1, 0.72, 0.7};
     const TileLayout layout{{stage}, {0x1e1a18}};
@@ -158,6 +158,9 @@ TEST(Participants, ATileOnAStageEndsWhereTheStageDoes) {
     const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(lines), "", layout);
     ASSERT_EQ(texts(a), (std::vector<std::string>{"John", "You"}));
     for (const Rect& t : a.tiles) EXPECT_NEAR(t.intersection(stage).area(), t.area(), 1e-9);
+    // The label in its lower left corner is the stage's own.
+    EXPECT_EQ(a.tiles[0], stage);
+    EXPECT_LT(a.tiles[1].area(), stage.area() / 2);
 }
 
 TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
