@@ -533,12 +533,13 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
                 if (agreed) banded.push_back(l);
             }
             // Clean light strokes of letters drawn large enough to need no enlarging, read as
-            // a long word, are its label though the engine doubts it: a user name is no word
-            // it knows ("ccnex_pub_2" at 0.47). Enlarged small letters read as guesses.
+            // one long word, are its label though the engine doubts it: a user name is no word
+            // it knows ("ccnex_pub_2" at 0.47). Enlarged small letters read as guesses, and
+            // doubted words apart as pieces of a label ("ame Mer sal").
             if (letters(band, banded) > 0 || grey.width > img->width) continue;
             for (const RecognizedLine& l : lightAll)
-                if (inside(band, l) && unicode::letterCount(l.text) >= LONE_LIGHT_MIN_LETTERS &&
-                    l.confidence >= LONE_LIGHT_MIN_CONFIDENCE)
+                if (inside(band, l) && l.text.find(' ') == std::string::npos &&
+                    unicode::letterCount(l.text) >= LONE_LIGHT_MIN_LETTERS && l.confidence >= LONE_LIGHT_MIN_CONFIDENCE)
                     banded.push_back(l);
         }
     }
