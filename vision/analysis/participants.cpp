@@ -525,6 +525,52 @@ bool ringIsTileSized(const Rect& ring) { return ring.width >= RING_MIN_WIDTH && 
 
 namespace {
 
+// A name read with less confidence than this takes the spelling of a surer reading of it
+// elsewhere in the window (a participants panel, a chat's author, a title), one letter
+// apart, from this many letters.
+constexpr float SETTLED_CONFIDENCE = 0.9f;
+constexpr size_t SETTLED_MIN_LETTERS = 4;
+
+// Whether `a` turns into `b` by changing, adding or dropping one character.
+bool oneEditApart(std::string_view a, std::string_view b) {
+    std::vector<std::string_view> x = unicode::characters(a), y = unicode::characters(b);
+    if (x.size() > y.size()) std::swap(x, y);
+    if (y.size() - x.size() > 1) return false;
+    const auto differ = std::mismatch(x.begin(), x.end(), y.begin());
+    if (differ.first == x.end()) return x.size() != y.size();
+    // Past the first difference the rest matches, one character of `y` on.
+    const auto rest = x.size() == y.size() ? differ.first + 1 : differ.first;
+    return std::equal(rest, x.end(), differ.second + 1);
+}
+
+// Each doubted name of `names` spelt as a sure line of `lines`, or a sure word of one, one
+// edit from it reads, where all of them read alike: a misread letter ("damo") seen right
+// elsewhere ("demo at 22:46", a chat's author).
+void settleSpellings(std::vector<TextObservation>& names, const std::vector<TextObservation>& lines) {
+    for (TextObservation& n : names) {
+        if (n.conf >= SETTLED_CONFIDENCE || unicode::letterCount(n.text) < SETTLED_MIN_LETTERS) continue;
+        std::optional<std::string> spelt;
+        bool agreed = true;
+        const auto consider = [&](std::string_view text) {
+            if (text == n.text || !oneEditApart(n.text, text)) return;
+            agreed = agreed && (!spelt || *spelt == text);
+            spelt = std::string(text);
+        };
+        for (const TextObservation& l : lines) {
+            if (l.conf < SETTLED_CONFIDENCE) continue;
+            consider(l.text);
+            if (n.text.find(' ') != std::string::npos) continue;
+            std::string_view rest = l.text;
+            while (!rest.empty()) {
+                const size_t space = rest.find(' ');
+                if (space != 0) consider(rest.substr(0, space));
+                rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
+            }
+        }
+        if (spelt && agreed) n.text = *spelt;
+    }
+}
+
 // Whether `line` heads a sentence written under it: a chat message's or a caption's author.
 bool headsProse(const TextObservation& line, const std::vector<TextObservation>& all) {
     const double h = line.box.height;
@@ -646,6 +692,7 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
         for (std::string& w : toolbarRunWords(line.text)) allTexts.push_back(std::move(w));
     }
     a.uiHits = callUiHits(allTexts);
+    settleSpellings(a.names, lines);
     // A ring proves a call where it marks someone or rings a tile; one round nobody is a green
     // logo or icon as likely as a speaker.
     const bool ringMarks = (a.speaker >= 0 && a.speakerSource == SpeakerSource::Ring) || ringOnUnnamedTile;

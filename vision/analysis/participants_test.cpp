@@ -163,6 +163,35 @@ TEST(Participants, ATileOnAStageEndsWhereTheStageDoesAndItsCornerLabelNamesIt) {
     EXPECT_LT(a.tiles[1].area(), stage.area() / 2);
 }
 
+TEST(Participants, ADoubtedNameTakesTheSpellingOfASureReadingOfItElsewhere) {
+    const Canvas canvas(800, 500, BG);
+    const std::vector<Rect> grid = {{0.05, 0.05, 0.44, 0.44}, {0.51, 0.05, 0.44, 0.44}};
+    const TileLayout layout{grid, {0x1e1a18, 0x1e1a18}};
+    struct Case {
+        const char* name;
+        float conf;
+        std::vector<std::string> elsewhere;  // sure lines in a panel beside the tiles
+        std::string want;
+    };
+    const Case cases[] = {
+        {"damo", 0.82f, {"demo at 22:46, 9 May 2021"}, "demo"},
+        {"Vaten Fernandez", 0.8f, {"Valen Fernandez"}, "Valen Fernandez"},
+        {"damo", 0.95f, {"demo at 22:46"}, "damo"},                  // a sure reading stands
+        {"Anna", 0.8f, {"Anne Berg", "Ana Lopez"}, "Anna"},          // the others disagree
+        {"Dan", 0.8f, {"Dana"}, "Dan"},                              // too short to tell
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<TextObservation> lines = {{"Ana Silva", 0.95f, {0.06, 0.45, 0.1, 0.02}},
+                                              {c.name, c.conf, {0.52, 0.45, 0.1, 0.02}}};
+        for (size_t i = 0; i < c.elsewhere.size(); ++i)
+            lines.push_back({c.elsewhere[i], 0.96f, {0.97, 0.1 + 0.1 * double(i), 0.02, 0.02}});
+        const ParticipantAnalysis a = analyzeParticipants(canvas.image(), lines, "", layout);
+        ASSERT_EQ(a.names.size(), 2u);
+        EXPECT_EQ(a.names[1].text, c.want);
+    }
+}
+
 TEST(Participants, TheRingNamesTheTileItSurroundsAndNothingAcrossATileEdge) {
     const std::vector<PixelBox> tiles = {{40, 40, 380, 240}, {420, 40, 760, 240}, {40, 260, 380, 460}, {420, 260, 760, 460}};
     const std::vector<std::string> names = {"Ana Silva", "Ben Okafor", "Cai Wen", "Dora Lind"};
