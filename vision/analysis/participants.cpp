@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 #include "analysis/border_score.h"
@@ -531,33 +532,42 @@ namespace {
 constexpr float SETTLED_CONFIDENCE = 0.9f;
 constexpr size_t SETTLED_MIN_LETTERS = 4;
 
-// Whether `a` turns into `b` by changing, adding or dropping one character.
-bool oneEditApart(std::string_view a, std::string_view b) {
+// Whether `a` turns into `b` by changing, adding or dropping one letter (not a digit or a
+// mark: "user_1" and "user_2" are two people).
+bool oneLetterApart(std::string_view a, std::string_view b) {
     std::vector<std::string_view> x = unicode::characters(a), y = unicode::characters(b);
     if (x.size() > y.size()) std::swap(x, y);
     if (y.size() - x.size() > 1) return false;
     const auto differ = std::mismatch(x.begin(), x.end(), y.begin());
-    if (differ.first == x.end()) return x.size() != y.size();
+    if (differ.first == x.end()) return x.size() != y.size() && unicode::isLetter(y.back());
+    if (!unicode::isLetter(*differ.second) || (x.size() == y.size() && !unicode::isLetter(*differ.first)))
+        return false;
     // Past the first difference the rest matches, one character of `y` on.
     const auto rest = x.size() == y.size() ? differ.first + 1 : differ.first;
     return std::equal(rest, x.end(), differ.second + 1);
 }
 
-// Each doubted name of `names` spelt as a sure line of `lines`, or a sure word of one, one
-// edit from it reads, where all of them read alike: a misread letter ("damo") seen right
-// elsewhere ("demo at 22:46", a chat's author).
+// Each doubted name of `names` spelt as a sure line of `lines` that names nobody, or a sure
+// word of one, one letter from it reads, where all of them read alike: a misread letter
+// ("damo") seen right elsewhere ("demo at 22:46", a chat's author). Another tile's label is
+// another person.
 void settleSpellings(std::vector<TextObservation>& names, const std::vector<TextObservation>& lines) {
+    const auto isName = [&](const TextObservation& l) {
+        return std::any_of(names.begin(), names.end(), [&](const TextObservation& n) { return n.box == l.box; });
+    };
+    std::vector<TextObservation> others;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(others),
+                 [&](const TextObservation& l) { return l.conf >= SETTLED_CONFIDENCE && !isName(l); });
     for (TextObservation& n : names) {
         if (n.conf >= SETTLED_CONFIDENCE || unicode::letterCount(n.text) < SETTLED_MIN_LETTERS) continue;
         std::optional<std::string> spelt;
         bool agreed = true;
         const auto consider = [&](std::string_view text) {
-            if (text == n.text || !oneEditApart(n.text, text)) return;
+            if (text == n.text || !oneLetterApart(n.text, text)) return;
             agreed = agreed && (!spelt || *spelt == text);
             spelt = std::string(text);
         };
-        for (const TextObservation& l : lines) {
-            if (l.conf < SETTLED_CONFIDENCE) continue;
+        for (const TextObservation& l : others) {
             consider(l.text);
             if (n.text.find(' ') != std::string::npos) continue;
             std::string_view rest = l.text;

@@ -172,6 +172,7 @@ TEST(Participants, ADoubtedNameTakesTheSpellingOfASureReadingOfItElsewhere) {
         float conf;
         std::vector<std::string> elsewhere;  // sure lines in a panel beside the tiles
         std::string want;
+        std::string neighbour = "Ana Silva";  // the other tile's label
     };
     const Case cases[] = {
         {"damo", 0.82f, {"demo at 22:46, 9 May 2021"}, "demo"},
@@ -179,10 +180,12 @@ TEST(Participants, ADoubtedNameTakesTheSpellingOfASureReadingOfItElsewhere) {
         {"damo", 0.95f, {"demo at 22:46"}, "damo"},                  // a sure reading stands
         {"Anna", 0.8f, {"Anne Berg", "Ana Lopez"}, "Anna"},          // the others disagree
         {"Dan", 0.8f, {"Dana"}, "Dan"},                              // too short to tell
+        {"user_pub_0", 0.8f, {"user_pub_2"}, "user_pub_0"},          // a digit tells people apart
+        {"Anne", 0.8f, {}, "Anne", "Anna"},                          // another tile's label is another person
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<TextObservation> lines = {{"Ana Silva", 0.95f, {0.06, 0.45, 0.1, 0.02}},
+        std::vector<TextObservation> lines = {{c.neighbour, 0.95f, {0.06, 0.45, 0.1, 0.02}},
                                               {c.name, c.conf, {0.52, 0.45, 0.1, 0.02}}};
         for (size_t i = 0; i < c.elsewhere.size(); ++i)
             lines.push_back({c.elsewhere[i], 0.96f, {0.97, 0.1 + 0.1 * double(i), 0.02, 0.02}});
