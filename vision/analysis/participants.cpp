@@ -54,6 +54,12 @@ constexpr double AUTHOR_GAP_HEIGHTS = 1.5;
 // A tile holding this many different lines is a panel, a page or a slide, not a person.
 constexpr size_t CONTENT_MIN_LINES = 4;
 
+// Whether `box` is a label in the lower left corner of `tile`.
+bool inLowerLeftCorner(const Rect& tile, const Rect& box) {
+    return box.x >= tile.x && box.x - tile.x <= tile.width * LABEL_LEFT_INSET && box.midY() < tile.maxY() &&
+           box.midY() >= tile.maxY() - tile.height * NAME_EDGE_BAND;
+}
+
 double overlapShare(const Rect& a, const Rect& b) {
     const double smaller = std::min(a.area(), b.area());
     return smaller > 0 ? a.intersection(b).area() / smaller : 0.0;
@@ -386,11 +392,10 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
                 continue;
             }
             const Rect& block = layout.tiles[size_t(stage)];
-            const Rect& box = stageBoxes[k];
-            const bool corner = box.x - block.x <= block.width * LABEL_LEFT_INSET &&
-                                box.midY() >= block.maxY() - block.height * NAME_EDGE_BAND;
             const Rect clipped = inferred[k].intersection(block);
-            a.tiles[stageNames[k]] = corner ? block : clipped.area() > 0 ? clipped : inferred[k];
+            a.tiles[stageNames[k]] = inLowerLeftCorner(block, stageBoxes[k]) ? block
+                                     : clipped.area() > 0                    ? clipped
+                                                                             : inferred[k];
         }
     }
     // A frame only one tile has is a highlight; one every tile has is the app's style, and
@@ -600,10 +605,7 @@ std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines
     const std::vector<bool> block = inLineBlock(joined);
     // A watermark sits at the window's right, a label at its tile's left.
     const auto cornerLabel = [&](const Rect& box) {
-        return std::any_of(tiles.begin(), tiles.end(), [&](const Rect& t) {
-            return box.x >= t.x && box.x - t.x <= t.width * LABEL_LEFT_INSET && box.midY() < t.maxY() &&
-                   box.midY() >= t.maxY() - t.height * NAME_EDGE_BAND;
-        });
+        return std::any_of(tiles.begin(), tiles.end(), [&](const Rect& t) { return inLowerLeftCorner(t, box); });
     };
     for (size_t i = 0; i < joined.size(); ++i) {
         const TextObservation& line = joined[i];
