@@ -308,6 +308,12 @@ TileLayout continueStrips(const TileLayout& layout, const std::vector<TextObserv
     return out;
 }
 
+// Whether two tiles are of one size, as a gallery's are.
+bool sameSize(const Rect& a, const Rect& b) {
+    return std::abs(a.width - b.width) <= HIGHLIGHT_TWIN_SLACK * std::max(a.width, b.width) &&
+           std::abs(a.height - b.height) <= HIGHLIGHT_TWIN_SLACK * std::max(a.height, b.height);
+}
+
 // Names on the tiles drawn in the picture: a line that sits on no tile is not a name, and
 // a tile showing its name twice (centred and in the corner) gives it once.
 void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::vector<TextObservation>& candidates,
@@ -328,6 +334,7 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
     }
     const std::vector<bool> staged = onStage(layout.tiles, candidates, joinWrappedNames(lines));
     std::vector<int> tileOfNames;
+    std::vector<const Rect*> barred;  // pictures with a label on the bar beside their top
     std::vector<size_t> stageNames;
     for (size_t i = 0; i < candidates.size(); ++i) {
         const Rect& box = candidates[i].box;
@@ -339,9 +346,8 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
             continue;
         }
         if (tileOf[i] < 0) {
-            if (tileOfName(layout.tiles, box) >= 0 || tileHolding(layout.tiles, box) >= 0 ||
-                !span.contains(box.midX(), box.midY()))
-                continue;
+            if (tileOfName(layout.tiles, box) >= 0 || tileHolding(layout.tiles, box) >= 0) continue;
+            const bool inSpan = span.contains(box.midX(), box.midY());
             // It must sit where the labels of a row of tiles sit: level with the bottom or the
             // top band of a tile of that row (a letterboxed picture leaves its label on the bar).
             const Rect* near = nullptr;
@@ -357,7 +363,10 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
                     top = !bottom;
                 }
             }
-            if (!near) continue;
+            // Only a top label may lie beyond the span: on the bar left of a gallery's first
+            // column, right against its picture (a chat's lines beside a stage stand off it).
+            if (!near || (!inSpan && (!top || box.midX() > near->x || near->x - box.maxX() > box.height * double(bm.h) / double(bm.w))))
+                continue;
             // A top label sits on the bar right beside its picture (one further off is a
             // panel's or a window's header); a bottom one may name a tile of the row whose
             // picture was found shorter than its cell, or the next one, not found at all.
@@ -367,6 +376,7 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
                 for (const Rect& t : layout.tiles)
                     if (std::abs(t.y - near->y) <= near->height * ROW_SLACK) gap = std::min(gap, gapTo(t));
             if (gap > near->width * (top ? BAR_TOP_REACH : BAR_BOTTOM_REACH)) continue;
+            if (top && std::find(barred.begin(), barred.end(), near) == barred.end()) barred.push_back(near);
             const double x = std::clamp(box.x - near->width * 0.03, 0.0, 1.0 - near->width);
             const double y = std::clamp(top ? box.y - near->height * 0.03 : box.maxY() + near->height * 0.03 - near->height,
                                         0.0, 1.0 - near->height);
@@ -379,6 +389,11 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
         a.tiles.push_back(layout.tiles[static_cast<size_t>(tileOf[i])]);
         tileOfNames.push_back(tileOf[i]);
     }
+    // Labels on the bars beside the tops of two pictures of one size are a letterboxed gallery's:
+    // a page of photos puts its captions under them, a chat its authors beside small avatars.
+    for (const Rect* t : barred)
+        if (std::any_of(barred.begin(), barred.end(), [&](const Rect* o) { return o != t && sameSize(*o, *t); }))
+            ++a.barNamedTiles;
     if (!stageNames.empty()) {
         std::vector<Rect> stageBoxes;
         for (const size_t i : stageNames) stageBoxes.push_back(a.names[i].box);
@@ -412,10 +427,8 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
     // in the call's chat, in a light frame) is no participant marked.
     const auto hasTwin = [&](size_t t) {
         const Rect& a = layout.tiles[t];
-        return std::any_of(layout.tiles.begin(), layout.tiles.end(), [&](const Rect& b) {
-            return &b != &a && std::abs(a.width - b.width) <= HIGHLIGHT_TWIN_SLACK * std::max(a.width, b.width) &&
-                   std::abs(a.height - b.height) <= HIGHLIGHT_TWIN_SLACK * std::max(a.height, b.height);
-        });
+        return std::any_of(layout.tiles.begin(), layout.tiles.end(),
+                           [&](const Rect& b) { return &b != &a && sameSize(a, b); });
     };
     for (size_t t = 0; t < frames.size(); ++t) {
         if (frames[t].score < FRAME_MIN_SCORE || !hasTwin(t)) continue;
@@ -708,7 +721,7 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
     // A ring proves a call where it marks someone or rings a tile; one round nobody is a green
     // logo or icon as likely as a speaker.
     const bool ringMarks = (a.speaker >= 0 && a.speakerSource == SpeakerSource::Ring) || ringOnUnnamedTile;
-    a.evidence = a.uiHits >= LOCK_MIN_UI_HITS || ringMarks || namedTiles(a) >= LOCK_MIN_NAMED_TILES;
+    a.evidence = a.uiHits >= LOCK_MIN_UI_HITS || ringMarks || namedTiles(a) + a.barNamedTiles >= LOCK_MIN_NAMED_TILES;
     return a;
 }
 

@@ -32,6 +32,7 @@ struct ParticipantAnalysis {
     int uiHits = 0;                      // distinct call-control words over all lines
     bool evidence = false;               // the image proves a live call (controls, ring or named tiles)
     std::vector<Rect> drawnTiles;        // the tiles found from the pixels (empty: none found)
+    size_t barNamedTiles = 0;            // same-sized drawn tiles named on the bar beside their top
     int speaker = -1;                    // index into names of the active speaker, or -1
     SpeakerSource speakerSource = SpeakerSource::None;
 };

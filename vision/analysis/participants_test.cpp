@@ -65,6 +65,14 @@ TEST(Participants, NamesAreTheLabelsPlacedWhereTilesCarryThem) {
          {{0.0, 0.05, 0.46, 0.44}, {0.56, 0.05, 0.4, 0.9}, {0.0, 0.51, 0.46, 0.44}},
          {{"Lewis", {0.5, 0.06, 0.03, 0.02}}, {"Nick", {0.5, 0.52, 0.03, 0.02}}},
          {"Lewis", "Nick"}},
+        {"a label on the bar left of a gallery's first column names its tile",
+         {{0.04, 0.05, 0.42, 0.44}, {0.54, 0.05, 0.42, 0.9}, {0.04, 0.51, 0.42, 0.44}},
+         {{"Martina", {0.005, 0.06, 0.04, 0.02}}, {"Michael", {0.005, 0.52, 0.04, 0.02}}},
+         {"Martina", "Michael"}},
+        {"a chat's lines beside a stage's top name nobody",
+         {{0.04, 0.1, 0.72, 0.75}},
+         {{"John", {0.795, 0.11, 0.02, 0.01}}, {"Hello", {0.795, 0.13, 0.02, 0.01}}},
+         {}},
         {"a row of names on a block without tiles is a stage",
          {{0.02, 0.05, 0.96, 0.8}},
          {{"Cdr. Addison", {0.14, 0.38, 0.06, 0.015}}, {"Rogers", {0.15, 0.4, 0.03, 0.015}},
@@ -123,6 +131,18 @@ TEST(Participants, NamesAreTheLabelsPlacedWhereTilesCarryThem) {
         const ParticipantAnalysis a = analyzeParticipants(canvas.image(), observations(c.lines), "", layout);
         EXPECT_EQ(texts(a), c.names);
     }
+}
+
+TEST(Participants, LabelsOnTheBarsOfTwoPicturesOfOneSizeProveACall) {
+    const Canvas canvas(800, 500, BG);
+    const std::vector<Line> labels = {{"Martina", {0.005, 0.06, 0.04, 0.02}}, {"Michael", {0.005, 0.52, 0.04, 0.02}}};
+    const auto proven = [&](const std::vector<Rect>& tiles) {
+        const TileLayout layout{tiles, std::vector<uint32_t>(tiles.size(), 0x1e1a18)};
+        return analyzeParticipants(canvas.image(), observations(labels), "", layout).evidence;
+    };
+    EXPECT_TRUE(proven({{0.04, 0.05, 0.42, 0.44}, {0.04, 0.51, 0.42, 0.44}}));
+    // A photo and a picture of another size with captions beside them are a page.
+    EXPECT_FALSE(proven({{0.04, 0.05, 0.42, 0.44}, {0.04, 0.51, 0.3, 0.3}}));
 }
 
 TEST(Participants, LabelsAtTheSamePlaceInEachCellOfABlockSplitItIntoTiles) {
