@@ -156,8 +156,10 @@ std::vector<std::string> toolbarRunWords(std::string_view s) {
     return out;
 }
 
-bool readsAsPhrase(std::string_view s) {
-    // Words outside brackets, as written.
+namespace {
+
+// The words of `s` outside brackets, as written.
+std::vector<std::string_view> wordsOutsideBrackets(std::string_view s) {
     std::vector<std::string_view> ws;
     int depth = 0;
     size_t start = std::string_view::npos;
@@ -173,17 +175,33 @@ bool readsAsPhrase(std::string_view s) {
         if ((c == ')' || c == ']') && depth > 0) --depth;
         if (!boundary && start == std::string_view::npos) start = i;
     }
-    if (ws.size() < 2) return false;
-    const auto chars = unicode::characters(ws.front());
-    if (chars.empty() || !unicode::isUppercase(chars.front())) return false;
-    for (size_t i = 1; i < ws.size(); ++i) {
-        const std::string lower = unicode::lowercased(ws[i]);
-        const bool cased = lower == ws[i] && unicode::uppercased(ws[i]) != ws[i];
-        const auto wordChars = unicode::characters(ws[i]);
-        const bool letters = std::all_of(wordChars.begin(), wordChars.end(), unicode::isLetter);
-        if (cased && letters && !member(NAME_PARTICLES, lower)) return true;
-    }
-    return false;
+    return ws;
+}
+
+// Whether `w` is a word of letters in lower case that is no name particle.
+bool lowerCaseWord(std::string_view w) {
+    const std::string lower = unicode::lowercased(w);
+    const auto chars = unicode::characters(w);
+    return lower == w && unicode::uppercased(w) != w && std::all_of(chars.begin(), chars.end(), unicode::isLetter) &&
+           !member(NAME_PARTICLES, lower);
+}
+
+bool capitalised(std::string_view w) {
+    const auto chars = unicode::characters(w);
+    return !chars.empty() && unicode::isUppercase(chars.front());
+}
+
+}  // namespace
+
+bool readsAsPhrase(std::string_view s) {
+    const std::vector<std::string_view> ws = wordsOutsideBrackets(s);
+    if (ws.size() < 2 || !capitalised(ws.front())) return false;
+    return std::any_of(ws.begin() + 1, ws.end(), lowerCaseWord);
+}
+
+bool readsAsClippedLabel(std::string_view s) {
+    const std::vector<std::string_view> ws = wordsOutsideBrackets(s);
+    return ws.size() >= 2 && lowerCaseWord(ws.front()) && std::any_of(ws.begin() + 1, ws.end(), capitalised);
 }
 
 bool readsAsJobTitle(std::string_view s) {
@@ -276,7 +294,7 @@ bool looksLikeName(std::string_view s) {
         return unicode::isLetter(ch) && unicode::isUppercase(ch);
     });
     return !capitalWord && !readsAsClock(t) && !readsAsAddress(t) && !readsAsInterfaceText(t) && !readsAsJobTitle(t) &&
-           !readsAsProse(t) && !readsAsPhrase(t);
+           !readsAsProse(t) && !readsAsPhrase(t) && !readsAsClippedLabel(t);
 }
 
 }  // namespace tessival

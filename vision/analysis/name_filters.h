@@ -87,6 +87,9 @@ bool readsAsProse(std::string_view s);
 // ("Threaded conversations", "Main features"). A name typed all in lower case ("john doe")
 // and a particle ("Maximilian von Hohenberg") are names.
 bool readsAsPhrase(std::string_view s);
+// The end of a label whose start was lost: a first word in lower case that is no name
+// particle before a capitalised one ("phie Berger"). A name typed all in lower case is whole.
+bool readsAsClippedLabel(std::string_view s);
 // A control's caption: a few words led by a verb such as "join" or "open" ("Join Activity").
 bool readsAsControlCaption(std::string_view s);
 

@@ -161,6 +161,8 @@ TEST(LooksLikeName, TextThatIsNoPersonsLabel) {
         {"Threaded conversations", false},
         {"Main features", false},
         {"john doe", true},
+        {"phie Berger", false},  // a label's end, its start lost
+        {"van Dijk", true},
         {"Ana de la Cruz", true},
         {"Sung-min Park", true},
         {"Elena (she/her)", true},
