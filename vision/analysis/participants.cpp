@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "analysis/border_score.h"
+#include "analysis/label_mark.h"
 #include "analysis/line_blocks.h"
 #include "analysis/name_filters.h"
 #include "analysis/tile_frame.h"
@@ -708,6 +709,23 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
     if (a.speaker < 0 && a.highlighted >= 0 && !ringOnUnnamedTile) {
         a.speaker = a.highlighted;
         a.speakerSource = SpeakerSource::Border;
+    }
+    // Without a ring or a frame, a label coloured among plain ones marks the speaker.
+    if (a.speaker < 0 && !ringOnUnnamedTile && bm) {
+        // Only labels along a tile's edge: a camera-off tile's big centred name and its
+        // avatar's initials are drawn in the avatar's colours.
+        std::vector<Rect> boxes;
+        std::vector<int> named;
+        for (size_t i = 0; i < a.names.size(); ++i) {
+            if (namePlaceRank(a.tiles[i], a.names[i].box) == 1 || isInitialsChip(a.names[i].text)) continue;
+            boxes.push_back(a.names[i].box);
+            named.push_back(static_cast<int>(i));
+        }
+        if (const std::optional<size_t> marked = colouredLabel(*bm, boxes)) {
+            a.speaker = named[*marked];
+            a.speakerSource = SpeakerSource::Label;
+            a.labelMark = labelColour(*bm, boxes[*marked]).strength;
+        }
     }
     std::vector<std::string> allTexts;
     allTexts.reserve(lines.size());

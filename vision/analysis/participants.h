@@ -18,7 +18,7 @@ namespace tessival {
 inline constexpr size_t LOCK_MIN_NAMED_TILES = 2;
 
 // How the active speaker was told.
-enum class SpeakerSource { None, Ring, Border };
+enum class SpeakerSource { None, Ring, Border, Label };
 
 // What one participant capture reads from an image and its OCR lines, before any decision
 // about the window lock or the answer.
@@ -35,6 +35,7 @@ struct ParticipantAnalysis {
     size_t barNamedTiles = 0;            // same-sized drawn tiles named on the bar beside their top
     int speaker = -1;                    // index into names of the active speaker, or -1
     SpeakerSource speakerSource = SpeakerSource::None;
+    double labelMark = 0;                // the speaker's label colour (0 to 1) when it marks them
 };
 
 // Names, tiles, border highlights, the ring scan and the call-UI evidence of a capture of

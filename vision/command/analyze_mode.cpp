@@ -102,7 +102,9 @@ bool analyzeImageFile(const AnalyzeOptions& options, TextRecognizer& recognizer,
         if (crop) {
             input.cropRect = crop->rect;
             input.cropScore = crop->score;
-            input.cropLabel = a.ring.best && a.ring.best->rect == crop->rect ? "ring" : "highlight";
+            input.cropLabel = a.ring.best && a.ring.best->rect == crop->rect     ? "ring"
+                              : a.speakerSource == SpeakerSource::Label ? "label's tile"
+                                                                        : "highlight";
         }
         return writeAnnotated(*options.annotatePath, *image, std::move(input), out);
     }

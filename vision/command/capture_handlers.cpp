@@ -82,7 +82,7 @@ std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalys
                 "x" + std::to_string(best.scanH) + "@(" + std::to_string(best.scanX) + "," +
                 std::to_string(best.scanY) + ") perim_green=" + fmt2(best.score));
         // A ring round nobody, beside a tile whose frame names the speaker, is not what to show.
-        const bool ringMarksNobody = a.speakerSource == SpeakerSource::Border;
+        const bool ringMarksNobody = a.speakerSource == SpeakerSource::Border || a.speakerSource == SpeakerSource::Label;
         if (auto enc = ringMarksNobody ? std::nullopt : cropAndEncode(img, best.rect, memo, source)) {
             const std::string label =
                 " crop=" + std::to_string(enc->width) + "x" + std::to_string(enc->height);
@@ -96,13 +96,18 @@ std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalys
                 " aspect=" + std::to_string(a.ring.rejAspect) + " thin=" + std::to_string(a.ring.rejThin) +
                 " perim=" + std::to_string(a.ring.rejPerim) + " filled=" + std::to_string(a.ring.rejFill) + ")");
     }
-    if (!crop && a.highlighted >= 0) {
-        const size_t h = static_cast<size_t>(a.highlighted);
+    // Without a ring, the tile whose frame or label marks the speaker.
+    const bool byLabel = a.speakerSource == SpeakerSource::Label;
+    const int marked = byLabel ? a.speaker : a.highlighted;
+    if (!crop && marked >= 0) {
+        const size_t h = static_cast<size_t>(marked);
+        const double score = byLabel ? a.labelMark : a.bestHighlight;
+        const char* how = byLabel ? "label" : "tile-highlight";
         if (auto enc = cropAndEncode(img, a.tiles[h], memo, source)) {
             const std::string label = " crop=" + std::to_string(enc->width) + "x" +
-                                      std::to_string(enc->height) + " (tile-highlight)";
-            crop = SpeakerCrop{std::move(enc->base64), a.tiles[h], a.bestHighlight, label};
-            out.log("[ring] tile-highlight crop: \"" + a.names[h].text + "\" score=" + fmt2(a.bestHighlight));
+                                      std::to_string(enc->height) + " (" + how + ")";
+            crop = SpeakerCrop{std::move(enc->base64), a.tiles[h], score, label};
+            out.log(std::string("[ring] ") + how + " crop: \"" + a.names[h].text + "\" score=" + fmt2(score));
         }
     }
     return crop;
@@ -127,7 +132,9 @@ Answer participantAnswer(const ParticipantAnalysis& a, const std::optional<Speak
     summary += a.highlighted < 0 ? "none" : "\"" + a.names[static_cast<size_t>(a.highlighted)].text + "\"";
     if (crop) summary += crop->label;
     const bool speaking = a.speaker >= 0 && a.speaker < static_cast<int>(a.names.size());
-    const char* source = a.speakerSource == SpeakerSource::Ring ? "ring" : "border";
+    const char* source = a.speakerSource == SpeakerSource::Ring    ? "ring"
+                         : a.speakerSource == SpeakerSource::Label ? "label"
+                                                                   : "border";
     if (speaking)
         summary += " speaker=\"" + a.names[static_cast<size_t>(a.speaker)].text + "\" (" + source + ")";
     out.log(summary);
