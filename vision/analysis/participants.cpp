@@ -366,8 +366,8 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
             }
             // Only a top label may lie beyond the span: on the bar left of a gallery's first
             // column, right against its picture (a chat's lines beside a stage stand off it).
-            if (!near || (!inSpan && (!top || box.midX() > near->x || near->x - box.maxX() > box.height * double(bm.h) / double(bm.w))))
-                continue;
+            const double letter = box.height * double(bm.h) / double(bm.w);
+            if (!near || (!inSpan && (!top || box.midX() > near->x || near->x - box.maxX() > letter))) continue;
             // A top label sits on the bar right beside its picture (one further off is a
             // panel's or a window's header); a bottom one may name a tile of the row whose
             // picture was found shorter than its cell, or the next one, not found at all.

@@ -336,7 +336,8 @@ void drawMeetingLegend(Canvas& c, const AnnotateInput& in, const Scale& s) {
     if (a.speaker >= 0 && a.speaker < static_cast<int>(a.names.size())) {
         if (a.speakerSource == SpeakerSource::Ring) speaker = a.names[static_cast<size_t>(a.speaker)].text + " (ring)";
         if (a.speakerSource == SpeakerSource::Label)
-            speaker = a.names[static_cast<size_t>(a.speaker)].text + " (label colour " + format("%.2f", a.labelMark) + ")";
+            speaker = a.names[static_cast<size_t>(a.speaker)].text + " (label colour " +
+                      format("%.2f", a.labelMark) + ")";
     }
     std::string first = std::to_string(a.names.size()) + " names of " +
                         std::to_string(in.lines.size()) + " lines read   speaker: " + speaker;

@@ -82,7 +82,8 @@ std::optional<SpeakerCrop> speakerCrop(const Image& img, const ParticipantAnalys
                 "x" + std::to_string(best.scanH) + "@(" + std::to_string(best.scanX) + "," +
                 std::to_string(best.scanY) + ") perim_green=" + fmt2(best.score));
         // A ring round nobody, beside a tile whose frame names the speaker, is not what to show.
-        const bool ringMarksNobody = a.speakerSource == SpeakerSource::Border || a.speakerSource == SpeakerSource::Label;
+        const bool ringMarksNobody =
+            a.speakerSource == SpeakerSource::Border || a.speakerSource == SpeakerSource::Label;
         if (auto enc = ringMarksNobody ? std::nullopt : cropAndEncode(img, best.rect, memo, source)) {
             const std::string label =
                 " crop=" + std::to_string(enc->width) + "x" + std::to_string(enc->height);
