@@ -54,9 +54,14 @@ double distance(const Colour& a, const Colour& b) {
 
 LabelColour labelColour(const Bitmap& bm, const Rect& box) {
     LabelColour out;
-    const double w = static_cast<double>(bm.w), h = static_cast<double>(bm.h);
-    const int64_t x0 = std::llround(box.x * w), x1 = std::llround(box.maxX() * w);
-    const int64_t y0 = std::llround(box.y * h), y1 = std::llround(box.maxY() * h);
+    if (!std::isfinite(box.x) || !std::isfinite(box.y) || !std::isfinite(box.maxX()) || !std::isfinite(box.maxY()))
+        return out;
+    // Pixels of the box's part inside the picture.
+    const auto px = [](double v, int64_t side) {
+        return std::llround(std::clamp(v, 0.0, 1.0) * static_cast<double>(side));
+    };
+    const int64_t x0 = px(box.x, bm.w), x1 = px(box.maxX(), bm.w);
+    const int64_t y0 = px(box.y, bm.h), y1 = px(box.maxY(), bm.h);
     if (y1 - y0 < LABEL_MIN_HEIGHT || x1 - x0 < LABEL_MIN_HEIGHT) return out;
     std::vector<Colour> inside;
     for (int64_t y = y0; y < y1; ++y)
