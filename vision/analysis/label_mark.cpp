@@ -50,7 +50,15 @@ double distance(const Colour& a, const Colour& b) {
     return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])});
 }
 
-}  // namespace
+// How a label's box (normalised) is drawn: its letters, the brightest pixels of the box, and
+// the chip under them where that is one plain colour. Measured only where the letters stand
+// out light (a label on video is drawn light; a dark one on a light chip is not told).
+struct LabelColour {
+    bool measured = false;
+    bool coloured = false;  // strokes or chip in a strong colour
+    bool neutral = false;   // strokes and chip white, grey or black
+    double strength = 0;    // the colour's saturation, 0 to 1
+};
 
 LabelColour labelColour(const Bitmap& bm, const Rect& box) {
     LabelColour out;
@@ -108,15 +116,17 @@ LabelColour labelColour(const Bitmap& bm, const Rect& box) {
     return out;
 }
 
-std::optional<size_t> colouredLabel(const Bitmap& bm, const std::vector<Rect>& boxes) {
-    std::optional<size_t> found;
+}  // namespace
+
+std::optional<MarkedLabel> colouredLabel(const Bitmap& bm, const std::vector<Rect>& boxes) {
+    std::optional<MarkedLabel> found;
     bool neutral = false;
     for (size_t i = 0; i < boxes.size(); ++i) {
         const LabelColour c = labelColour(bm, boxes[i]);
         if (!c.measured) continue;
         if (c.coloured) {
             if (found) return std::nullopt;
-            found = i;
+            found = MarkedLabel{i, c.strength};
         } else {
             neutral = neutral || c.neutral;
         }

@@ -36,7 +36,8 @@ std::optional<size_t> marked(const std::vector<Label>& labels, bool busy = false
         boxes.push_back(Rect{20.0 / 200, double(y) / double(c.image().height), 60.0 / 200,
                              12.0 / double(c.image().height)});
     }
-    return colouredLabel(c.bitmap(), boxes);
+    const std::optional<MarkedLabel> m = colouredLabel(c.bitmap(), boxes);
+    return m ? std::optional<size_t>(m->index) : std::nullopt;
 }
 
 TEST(LabelMark, OneLabelInColourAmongPlainOnesIsTheSpeakers) {

@@ -721,10 +721,10 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
             boxes.push_back(a.names[i].box);
             named.push_back(static_cast<int>(i));
         }
-        if (const std::optional<size_t> marked = colouredLabel(*bm, boxes)) {
-            a.speaker = named[*marked];
+        if (const std::optional<MarkedLabel> marked = colouredLabel(*bm, boxes)) {
+            a.speaker = named[marked->index];
             a.speakerSource = SpeakerSource::Label;
-            a.labelMark = labelColour(*bm, boxes[*marked]).strength;
+            a.labelMark = marked->strength;
         }
     }
     std::vector<std::string> allTexts;
