@@ -168,16 +168,17 @@ struct PulseAudioSource::Impl {
     StreamId nextId = 1;
     std::vector<PulseStream*> live;
 
-    std::string contextError() const {
-        return pa_strerror(context != nullptr ? pa_context_errno(context) : PA_ERR_UNKNOWN);
+    static std::string errorOf(pa_context* c) {
+        return pa_strerror(c != nullptr ? pa_context_errno(c) : PA_ERR_UNKNOWN);
     }
+    std::string contextError() const { return errorOf(context); }
 
-    // Waits (lock held) until `done` holds or `timeout` passes; returns `done()`.
+    // Waits (lock held) until `done` holds or `timeout` passes on `c`; returns `done()`.
     template <typename Done>
-    bool waitFor(Done done, pa_usec_t timeout) {
+    bool waitFor(pa_context* c, Done done, pa_usec_t timeout) {
         Timer timer{loop, false};
         const TimeEvent event(
-            loop, pa_context_rttime_new(context, pa_rtclock_now() + timeout, &onTimer, &timer));
+            loop, pa_context_rttime_new(c, pa_rtclock_now() + timeout, &onTimer, &timer));
         while (!done() && !timer.expired) pa_threaded_mainloop_wait(loop);
         return done();
     }
@@ -203,40 +204,47 @@ struct PulseAudioSource::Impl {
         pa_threaded_mainloop_signal(self->loop, 0);
     }
 
+    static void onProbeState(pa_context*, void* userdata) {
+        pa_threaded_mainloop_signal(static_cast<Impl*>(userdata)->loop, 0);
+    }
+
+    // A new connection to the server (lock held); `onState` hears of its state changes.
+    Result<ContextHandle> openContext(pa_context_notify_cb_t onState) {
+        ContextHandle handle(pa_context_new(pa_threaded_mainloop_get_api(loop), "sondrel"));
+        pa_context* c = handle.get();
+        if (c == nullptr) return Failure{"nothing to monitor: cannot create a sound server client"};
+        pa_context_set_state_callback(c, onState, this);
+        const auto refused = [c] {
+            return Failure{"nothing to monitor: cannot connect to the sound server (" + errorOf(c) + ")"};
+        };
+        if (pa_context_connect(c, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return refused();
+        const auto settled = [c] {
+            const pa_context_state_t s = pa_context_get_state(c);
+            return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+        };
+        if (!waitFor(c, settled, CONNECT_TIMEOUT_USEC))
+            return Failure{"nothing to monitor: the sound server did not answer in time"};
+        if (pa_context_get_state(c) != PA_CONTEXT_READY) return refused();
+        return handle;
+    }
+
     Status ensureContext() {
         if (context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY) return {};
         dropContext();
-        contextHandle.reset(pa_context_new(pa_threaded_mainloop_get_api(loop), "sondrel"));
+        Result<ContextHandle> opened = openContext(&onContextState);
+        if (!opened.ok()) return Failure{opened.why()};
+        contextHandle = std::move(opened.value());
         context = contextHandle.get();
-        if (context == nullptr)
-            return Failure{"nothing to monitor: cannot create a sound server client"};
-        pa_context_set_state_callback(context, &onContextState, this);
-        const auto refused = [this] {
-            const std::string why = contextError();
-            dropContext();
-            return Failure{"nothing to monitor: cannot connect to the sound server (" + why + ")"};
-        };
-        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-            return refused();
-        const auto settled = [this] {
-            const pa_context_state_t s = pa_context_get_state(context);
-            return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
-        };
-        if (!waitFor(settled, CONNECT_TIMEOUT_USEC)) {
-            dropContext();
-            return Failure{"nothing to monitor: the sound server did not answer in time"};
-        }
-        if (pa_context_get_state(context) != PA_CONTEXT_READY) return refused();
         return {};
     }
 
     // Waits (lock held) for the answer to `raw`, which signals through `pending`. Fails
     // when the request cannot be sent, the connection fails, or the server stays silent.
-    Status await(pa_operation* raw, Pending& pending) {
+    Status await(pa_context* c, pa_operation* raw, Pending& pending) {
         const Operation op(raw);
-        if (!op) return Failure{"cannot query the sound server (" + contextError() + ")"};
+        if (!op) return Failure{"cannot query the sound server (" + errorOf(c) + ")"};
         const bool answered = waitFor(
-            [&] { return pending.done || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); },
+            c, [&] { return pending.done || !PA_CONTEXT_IS_GOOD(pa_context_get_state(c)); },
             REQUEST_TIMEOUT_USEC);
         if (pending.done) return {};
         // A frozen server reports nothing: only the time limit tells.
@@ -244,18 +252,18 @@ struct PulseAudioSource::Impl {
             return Failure{"the sound server did not answer within " +
                            std::to_string(REQUEST_TIMEOUT_USEC / 1'000'000) + " s"};
         }
-        return Failure{"the sound server connection failed (" + contextError() + ")"};
+        return Failure{"the sound server connection failed (" + errorOf(c) + ")"};
     }
 
     // The default sink and its monitor, asked for by name: the special name for "the
     // default monitor" is not understood by every server, and one that falls back to the
     // default source would record the microphone.
-    Result<MonitorTarget> resolveMonitor() {
+    Result<MonitorTarget> resolveMonitor(pa_context* c) {
         struct ServerQuery : Pending {
             std::string sink;
         } server{{this}, {}};
-        Status asked = await(pa_context_get_server_info(
-                  context,
+        Status asked = await(c, pa_context_get_server_info(
+                  c,
                   [](pa_context*, const pa_server_info* info, void* userdata) {
                       auto* q = static_cast<ServerQuery*>(userdata);
                       if (info != nullptr && info->default_sink_name != nullptr)
@@ -272,8 +280,8 @@ struct PulseAudioSource::Impl {
         struct SinkQuery : Pending {
             std::string monitor;
         } sink{{this}, {}};
-        asked = await(pa_context_get_sink_info_by_name(
-                  context, server.sink.c_str(),
+        asked = await(c, pa_context_get_sink_info_by_name(
+                  c, server.sink.c_str(),
                   [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
                       auto* q = static_cast<SinkQuery*>(userdata);
                       if (info != nullptr && info->monitor_source_name != nullptr)
@@ -292,15 +300,15 @@ struct PulseAudioSource::Impl {
 
     // The source `stream` is really connected to; `monitorOfSink` is PA_INVALID_INDEX for a
     // source that is not a sink's monitor (a microphone).
-    Result<ConnectedSource> connectedSource(pa_stream* stream) {
+    Result<ConnectedSource> connectedSource(pa_context* c, pa_stream* stream) {
         struct SourceQuery : Pending {
             bool found = false;
             ConnectedSource source;
         } query{{this}, false, {}};
         const std::uint32_t index = pa_stream_get_device_index(stream);
         if (index == PA_INVALID_INDEX) return ConnectedSource{};
-        const Status asked = await(pa_context_get_source_info_by_index(
-                  context, index,
+        const Status asked = await(c, pa_context_get_source_info_by_index(
+                  c, index,
                   [](pa_context*, const pa_source_info* info, int eol, void* userdata) {
                       auto* q = static_cast<SourceQuery*>(userdata);
                       if (info != nullptr) {
@@ -384,7 +392,12 @@ struct PulseAudioSource::Impl {
     // Builds a record stream of the default sink's monitor (lock held).
     Result<std::unique_ptr<PulseStream>> connect(StreamSink& sink) {
         if (Status connected = ensureContext(); !connected.ok()) return Failure{connected.why()};
-        Result<MonitorTarget> resolved = resolveMonitor();
+        // PipeWire answers each client from its own copy of the server's state, brought up to
+        // date a moment after a change. A caller that saw the default sink change asks for a
+        // restart and must get the new sink, so the questions go over a connection made now.
+        Result<ContextHandle> probe = openContext(&onProbeState);
+        if (!probe.ok()) return Failure{probe.why()};
+        Result<MonitorTarget> resolved = resolveMonitor(probe.value().get());
         if (!resolved.ok()) return Failure{resolved.why()};
         const MonitorTarget& target = resolved.value();
 
@@ -398,7 +411,7 @@ struct PulseAudioSource::Impl {
         }
         // Nothing is delivered before this check passes: data that arrives meanwhile stays
         // queued in the stream and is dropped with it.
-        Result<ConnectedSource> actual = connectedSource(s->stream.get());
+        Result<ConnectedSource> actual = connectedSource(probe.value().get(), s->stream.get());
         if (!actual.ok() || actual.value().monitorOfSink == PA_INVALID_INDEX || s->moved) {
             release(s.get());
             if (!actual.ok()) return Failure{actual.why()};
@@ -444,6 +457,7 @@ struct PulseAudioSource::Impl {
         if (pa_stream_connect_record(stream, target.source.c_str(), &attr, flags) < 0)
             return Failure{failure + " (" + contextError() + ")"};
         const bool settled = waitFor(
+            context,
             [&] {
                 const pa_stream_state_t st = pa_stream_get_state(stream);
                 return st == PA_STREAM_READY || !PA_STREAM_IS_GOOD(st);

@@ -116,9 +116,16 @@ class AudioServer:
             self.set_default_sink(name)
 
     def set_default_sink(self, name):
-        self.pactl("set-default-sink", name)
-        # PipeWire's session manager applies it a moment later.
         deadline = time.monotonic() + 5
+        # PipeWire refuses it until its session manager is up, and applies it a moment later.
+        while True:
+            try:
+                self.pactl("set-default-sink", name)
+                break
+            except RuntimeError:
+                if time.monotonic() > deadline:
+                    raise
+                time.sleep(0.05)
         while self.default_sink() != name:
             if time.monotonic() > deadline:
                 raise RuntimeError("the default sink did not become " + name)
