@@ -205,7 +205,12 @@ class AudioServer:
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def __enter__(self):
-        return self.start()
+        # A server that fails to come up is still torn down, its helpers with it.
+        try:
+            return self.start()
+        except BaseException:
+            self.stop()
+            raise
 
     def __exit__(self, *exc):
         self.stop()
