@@ -192,8 +192,11 @@ constexpr float BAND_UNSURE_MIN_CONFIDENCE = 0.4f;
 // readRegion() of a label band, turned so its brighter side is the background: a label on a
 // tile is drawn light on the darker picture or chip under it, and the engine reads dark
 // strokes on light best (a dark meeting's slide can make the whole picture count as light).
+// With `fitLetters`, small letters are first enlarged as a picture's are: a shared slide's big
+// letters keep a standard-density window at its size, and the 7 px label of a filmstrip tile
+// under its speaker's ring read as nothing there ("Kwame Mensah" at 0.96 enlarged).
 std::vector<RecognizedLine> readBand(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& core,
-                                     const GreyImage& pixels) {
+                                     const GreyImage& pixels, bool fitLetters) {
     uint64_t sum = 0;
     for (const uint8_t p : pixels.pixels) sum += p;
     const PixelArea part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
@@ -203,8 +206,14 @@ std::vector<RecognizedLine> readBand(TextRecognizer& recognizer, const GreyImage
         for (uint8_t& p : crop.pixels) p = static_cast<uint8_t>(255 - p);
         crop.inverted = !crop.inverted;
     }
+    const double scale = fitLetters ? readingScale(textHeight(crop)) : 1.0;
+    if (scale != 1.0) {
+        const bool inverted = crop.inverted;
+        crop = scaleGrey(crop, scale);
+        crop.inverted = inverted;
+    }
     return readPart(recognizer, crop, part.x, part.y, core, grey.width, grey.height, TextLayout::Sparse,
-                    BAND_UNSURE_MIN_CONFIDENCE);
+                    BAND_UNSURE_MIN_CONFIDENCE, scale);
 }
 
 // Calls work(lane, k) for each k below `count`, spread over the lanes of `recognizer`, the
@@ -278,7 +287,8 @@ std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImag
         if (twoTone) binarise(pixels.back());
     }
     return readParts(recognizer, cores, pixels, lookup, seen, [&](TextRecognizer& lane, size_t i) {
-        return bands ? readBand(lane, grey, cores[i], pixels[i]) : readRegion(lane, grey, cores[i], layout, fit, twoTone);
+        return bands ? readBand(lane, grey, cores[i], pixels[i], fit)
+                     : readRegion(lane, grey, cores[i], layout, fit, twoTone);
     });
 }
 
@@ -478,7 +488,11 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
     // A label of a few pixels on a busy picture is not always told from it by its strokes;
     // where tiles are drawn, the place labels sit is read too.
     const std::vector<PixelArea> bands = unreadBands(grey, tiles, lines);
-    std::vector<RecognizedLine> unsure = readCores(recognizer, grey, bands, TextLayout::Sparse, lookup, seen, true);
+    // A picture enlarged for its letters has its bands at reading size; one read at its own
+    // size may have small tiles beside its big text.
+    const bool fitBands = img != nullptr && grey.width <= img->width;
+    std::vector<RecognizedLine> unsure =
+        readCores(recognizer, grey, bands, TextLayout::Sparse, lookup, seen, true, fitBands);
     const auto sure = [](std::vector<RecognizedLine> ls) {
         std::erase_if(ls, [](const RecognizedLine& l) { return l.confidence < LINE_MIN_CONFIDENCE; });
         return ls;
@@ -513,7 +527,8 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
         }
         const std::vector<RecognizedLine> unringed =
             ringed.empty() ? std::vector<RecognizedLine>{}
-                           : sure(readCores(recognizer, picture.clean(), ringed, TextLayout::Sparse, lookup, seen, true));
+                           : sure(readCores(recognizer, picture.clean(), ringed, TextLayout::Sparse, lookup, seen,
+                                            true, fitBands));
         const std::vector<RecognizedLine> light = sure(lightAll);
         for (const PixelArea& band : weak) {
             for (const std::vector<RecognizedLine>* other : {&light, &unringed}) {

@@ -290,16 +290,42 @@ TEST(Ocr, AWhiteLabelOverALightPictureIsReadFromItsLightPixels) {
     EXPECT_NEAR(out[0].box.y, 270.0 / 400, 0.01);
 }
 
+// An engine that sees letters of 12 to 40 px only: no small ones, and no dark picture.
+struct NearsightedRecognizer : InkRecognizer {
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout layout) override {
+        std::vector<std::vector<OcrWord>> lines = InkRecognizer::read(g, layout);
+        if (!lines.empty() && (lines[0][0].box.height < 12 || lines[0][0].box.height > 40)) return {};
+        return lines;
+    }
+};
+
+TEST(Ocr, ASmallTilesLabelBesideBigTextIsReadEnlarged) {
+    // The big words keep the picture at its size; the tile's 8 px label is read at 16.
+    Canvas c(800, 400, PAPER);
+    for (int64_t row = 0; row < 3; ++row) word(c, 40, 40 + 60 * row, 8);
+    c.fill({520, 200, 799, 399}, Rgba{90, 90, 90, 255});
+    for (int64_t i = 0; i < 8; ++i) c.fill({530 + i * 5, 380, 531 + i * 5, 387}, Rgba{255, 255, 255, 255});
+    const std::vector<Rect> tiles = {{520.0 / 800, 200.0 / 400, 280.0 / 800, 200.0 / 400}};
+    NearsightedRecognizer r;
+    RegionCache cache;
+    const auto out = ocr(r, c.image(), cache, 1, tiles);
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_NEAR(out[3].box.y, 380.0 / 400, 0.01);
+}
+
 // A recogniser unsure of every reading: the same word for any ink, or a new one each time.
-struct UnsureRecognizer : TextRecognizer {
+struct UnsureRecognizer : InkRecognizer {
     bool same = true;
     std::string prefix = "Jo";
-    int reads = 0;
-    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout) override {
-        ++reads;
-        const bool ink = std::any_of(g.pixels.begin(), g.pixels.end(), [](uint8_t p) { return p < 128; });
-        if (!ink) return {};
-        return {{OcrWord{same ? "Jonas" : prefix + std::to_string(reads) + "nas", 55.0f, {10, 10, 60, 12}}}};
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout layout) override {
+        std::vector<std::vector<OcrWord>> lines = InkRecognizer::read(g, layout);
+        for (std::vector<OcrWord>& line : lines) {
+            for (OcrWord& w : line) {
+                w.text = same ? "Jonas" : prefix + std::to_string(reads) + "nas";
+                w.conf = 55.0f;
+            }
+        }
+        return lines;
     }
 };
 
