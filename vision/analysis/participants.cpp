@@ -481,6 +481,19 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
                                     const std::vector<TextObservation>& read) {
     std::vector<int> tileOf(boxes.size(), -1);
     for (size_t i = 0; i < boxes.size(); ++i) tileOf[i] = tileOfName(tiles, boxes[i]);
+    // A label just under a tile, level with the labels on the tiles beside it, is its label:
+    // the tile was found short (a camera-off tile whose lower part shades into the window).
+    const auto levelWithLabelsBeside = [&](size_t i, size_t t) {
+        for (size_t j = 0; j < boxes.size(); ++j) {
+            if (j == i || tileOf[j] < 0 || tileOf[j] == static_cast<int>(t)) continue;
+            const Rect& other = tiles[static_cast<size_t>(tileOf[j])];
+            if (other.contains(boxes[j].midX(), boxes[j].midY()) &&
+                std::abs(boxes[j].midY() - boxes[i].midY()) <= 0.5 * boxes[i].height &&
+                std::abs(other.y - tiles[t].y) <= ROW_SLACK * other.height)
+                return true;
+        }
+        return false;
+    };
     std::vector<int> out(boxes.size(), -1);
     for (size_t t = 0; t < tiles.size(); ++t) {
         std::vector<std::string> distinct;
@@ -498,7 +511,7 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
             const bool inside = tiles[t].contains(boxes[i].midX(), boxes[i].midY());
             // A name bar under a tile is its label only where the tile floats on a larger
             // one (a thumbnail over the speaker's picture); under a gallery it is a toolbar.
-            if (tileOf[i] != static_cast<int>(t) || (!inside && !floats)) continue;
+            if (tileOf[i] != static_cast<int>(t) || (!inside && !floats && !levelWithLabelsBeside(i, t))) continue;
             const int rank = namePlaceRank(tiles[t], boxes[i]);
             // A tile's label stands alone on its level; words in a row along the bottom of a
             // picture are a chart's axis.
