@@ -697,6 +697,34 @@ void completeGrid(const Grid& g, Candidate& c) {
     }
 }
 
+// Tiles of one gallery have one size to this share of a side; one found short keeps at least
+// this share of their height.
+constexpr double GALLERY_SIZE_SLACK = 0.1;
+constexpr double SHORT_TILE_MIN_SHARE = 0.5;
+
+// Each tile as wide as two or more of one size but shorter given their height: a camera-off
+// tile whose lower part shades into the window's colour is found short, and its label lies
+// under what was found. Not where the taller tile would run into another or out of the picture.
+void lengthenShortTiles(std::vector<Rect>& tiles) {
+    const auto near = [](double a, double b) { return std::abs(a - b) <= GALLERY_SIZE_SLACK * std::max(a, b); };
+    const std::vector<Rect> found = tiles;
+    for (size_t i = 0; i < found.size(); ++i) {
+        const Rect& t = found[i];
+        std::vector<Rect> taller;
+        for (const Rect& u : found)
+            if (near(u.width, t.width) && u.height > t.height * (1 + GALLERY_SIZE_SLACK)) taller.push_back(u);
+        const bool oneSize = std::all_of(taller.begin(), taller.end(), [&](const Rect& u) {
+            return near(u.width, taller.front().width) && near(u.height, taller.front().height);
+        });
+        if (taller.size() < 2 || !oneSize) continue;
+        const Rect longer{t.x, t.y, t.width, taller.front().height};
+        const bool free = std::none_of(found.begin(), found.end(), [&](const Rect& o) {
+            return &o != &t && o.intersection(longer).area() > 0;
+        });
+        if (free && t.height >= SHORT_TILE_MIN_SHARE * longer.height && longer.maxY() <= 1) tiles[i] = longer;
+    }
+}
+
 }  // namespace
 
 std::optional<TileLayout> findTiles(const Bitmap& bm) {
@@ -738,6 +766,7 @@ std::optional<TileLayout> findTiles(const Bitmap& bm) {
         layout.tiles.push_back(Rect{x0 / W, y0 / H, (x1 - x0) / W, (y1 - y0) / H});
         layout.backgrounds.push_back(best.backgrounds[i]);
     }
+    lengthenShortTiles(layout.tiles);
     return layout;
 }
 

@@ -92,6 +92,20 @@ TEST(FindTiles, FindsTheTilesOfEachLayoutFamily) {
     }
 }
 
+TEST(FindTiles, ATileWhoseLowerPartShadesIntoTheWindowTakesItsGallerysHeight) {
+    Canvas c(960, 600, BG);
+    const std::vector<PixelBox> tiles = grid(3, 1, 30, 100, 290, 170, 10);
+    for (size_t i = 0; i < tiles.size(); ++i) drawTile(c, tiles[i], static_cast<int>(i));
+    // A camera-off tile: its lower part in the window's shade, with its name chip on it.
+    const PixelBox& off = tiles[2];
+    c.fill({off.x0, off.y0 + 110, off.x1, off.y1}, BG);
+    c.fill({off.x0 + 4, off.y1 - 14, off.x0 + 100, off.y1 - 4}, Rgba{10, 10, 10, 255});
+    const std::optional<TileLayout> found = findTiles(c.bitmap());
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->tiles.size(), 3u);
+    EXPECT_NEAR(found->tiles[2].maxY() * 600, double(off.y1 + 1), 12);
+}
+
 TEST(FindTiles, NoTilesOnAPlainWindowOrOneWithOnlySmallThings) {
     Canvas plain(800, 500, BG);
     EXPECT_FALSE(findTiles(plain.bitmap()).has_value());
