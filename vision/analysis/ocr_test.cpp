@@ -24,6 +24,12 @@ void word(Canvas& c, int64_t x, int64_t y, int64_t letters, Rgba ink = INK) {
     c.fill({x, y, x + letters * 14 - 5, y + 2}, ink);
 }
 
+// What `r` reads in `c` where `tiles` (normalised) are drawn, on a fresh cache.
+std::vector<TextObservation> readTiled(TextRecognizer& r, const Canvas& c, const std::vector<Rect>& tiles) {
+    RegionCache cache;
+    return ocr(r, c.image(), cache, 1, tiles);
+}
+
 // A recogniser that reads a picture's ink as one word over it, named by how much ink there
 // is, so a changed label reads differently. Counts what it was asked to read.
 struct InkRecognizer : TextRecognizer {
@@ -270,8 +276,7 @@ TEST(Ocr, ALabelAgainstASpeakersRingIsReadWithoutTheRing) {
     c.fill({120, 285, 180, 288}, INK);
     const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
     LineShyRecognizer r;
-    RegionCache cache;
-    const auto out = ocr(r, c.image(), cache, 1, tiles);
+    const auto out = readTiled(r, c, tiles);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_NEAR(out[0].box.y, 285.0 / 400, 0.01);
 }
@@ -283,8 +288,7 @@ TEST(Ocr, AWhiteLabelOverALightPictureIsReadFromItsLightPixels) {
     c.fill({120, 270, 180, 273}, Rgba{255, 255, 255, 255});
     const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
     InkRecognizer r;
-    RegionCache cache;
-    const auto out = ocr(r, c.image(), cache, 1, tiles);
+    const auto out = readTiled(r, c, tiles);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_NEAR(out[0].box.x, 120.0 / 800, 0.01);
     EXPECT_NEAR(out[0].box.y, 270.0 / 400, 0.01);
@@ -307,8 +311,7 @@ TEST(Ocr, ASmallTilesLabelBesideBigTextIsReadEnlarged) {
     for (int64_t i = 0; i < 8; ++i) c.fill({530 + i * 5, 380, 531 + i * 5, 387}, Rgba{255, 255, 255, 255});
     const std::vector<Rect> tiles = {{520.0 / 800, 200.0 / 400, 280.0 / 800, 200.0 / 400}};
     NearsightedRecognizer r;
-    RegionCache cache;
-    const auto out = ocr(r, c.image(), cache, 1, tiles);
+    const auto out = readTiled(r, c, tiles);
     ASSERT_EQ(out.size(), 4u);
     EXPECT_NEAR(out[3].box.y, 380.0 / 400, 0.01);
 }
@@ -338,8 +341,7 @@ TEST(Ocr, AnUnsureLabelStandsOnlyWhereItsLightPixelsReadTheSame) {
         SCOPED_TRACE(same);
         UnsureRecognizer r;
         r.same = same;
-        RegionCache cache;
-        const auto out = ocr(r, c.image(), cache, 1, tiles);
+        const auto out = readTiled(r, c, tiles);
         EXPECT_EQ(out.size(), same ? 1u : 0u);
     }
 }
@@ -373,8 +375,7 @@ TEST(Ocr, ALongWordInALabelsLightStrokesStandsUnconfirmedOnlyWhereItsLettersNeed
         UnsureRecognizer r;
         r.same = false;
         r.prefix = prefix;
-        RegionCache cache;
-        EXPECT_EQ(ocr(r, c.image(), cache, 1, tiles).size(), lines);
+        EXPECT_EQ(readTiled(r, c, tiles).size(), lines);
     }
 }
 
@@ -479,8 +480,7 @@ TEST(Ocr, ALabelReadDoubtedOrInPartGivesWayToItsBandsReadingOnlyWhereThatReadsIt
         r.band = k.band;
         r.regionConf = k.regionConf;
         r.regionX = k.regionX;
-        RegionCache cache;
-        EXPECT_EQ(texts(ocr(r, c.image(), cache, 1, tiles)), std::vector<std::string>{k.read});
+        EXPECT_EQ(texts(readTiled(r, c, tiles)), std::vector<std::string>{k.read});
     }
 }
 
