@@ -391,13 +391,20 @@ struct PulseAudioSource::Impl {
 
     // Builds a record stream of the default sink's monitor (lock held).
     Result<std::unique_ptr<PulseStream>> connect(StreamSink& sink) {
+        const bool reused = context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY;
         if (Status connected = ensureContext(); !connected.ok()) return Failure{connected.why()};
         // PipeWire answers each client from its own copy of the server's state, brought up to
         // date a moment after a change. A caller that saw the default sink change asks for a
-        // restart and must get the new sink, so the questions go over a connection made now.
-        Result<ContextHandle> probe = openContext(&onProbeState);
-        if (!probe.ok()) return Failure{probe.why()};
-        Result<MonitorTarget> resolved = resolveMonitor(probe.value().get());
+        // restart and must get the new sink, so the questions go over a connection made now
+        // (the capture's own, when it was just made).
+        ContextHandle probe;
+        if (reused) {
+            Result<ContextHandle> opened = openContext(&onProbeState);
+            if (!opened.ok()) return Failure{opened.why()};
+            probe = std::move(opened.value());
+        }
+        pa_context* const asking = reused ? probe.get() : context;
+        Result<MonitorTarget> resolved = resolveMonitor(asking);
         if (!resolved.ok()) return Failure{resolved.why()};
         const MonitorTarget& target = resolved.value();
 
@@ -411,7 +418,7 @@ struct PulseAudioSource::Impl {
         }
         // Nothing is delivered before this check passes: data that arrives meanwhile stays
         // queued in the stream and is dropped with it.
-        Result<ConnectedSource> actual = connectedSource(probe.value().get(), s->stream.get());
+        Result<ConnectedSource> actual = connectedSource(asking, s->stream.get());
         if (!actual.ok() || actual.value().monitorOfSink == PA_INVALID_INDEX || s->moved) {
             release(s.get());
             if (!actual.ok()) return Failure{actual.why()};
