@@ -61,6 +61,28 @@ bool isPlainWord(const std::string& text) {
     return letters >= SECOND_LOOK_MIN_LETTERS;
 }
 
+// The pixels of `picture` inside `area` on a canvas of their own shade (the mean of their top
+// and bottom rows), with room of the area's height each way: the engine reads a part cut
+// close round its letters worse than one with room round them.
+GreyImage onOwnShade(const GreyImage& picture, const PixelArea& area) {
+    const GreyImage alone = cropGrey(picture, area);
+    uint64_t sum = 0;
+    for (int64_t c = 0; c < alone.width; ++c)
+        sum += alone.pixels[static_cast<size_t>(c)] +
+               alone.pixels[static_cast<size_t>((alone.height - 1) * alone.width + c)];
+    const auto shade = static_cast<uint8_t>(sum / static_cast<uint64_t>(2 * alone.width));
+    const int64_t pad = alone.height;
+    GreyImage canvas;
+    canvas.width = std::max(alone.width + 2 * pad, MIN_PART_SIDE);
+    canvas.height = std::max(alone.height + 2 * pad, MIN_PART_SIDE);
+    canvas.inverted = picture.inverted;
+    canvas.pixels.assign(static_cast<size_t>(canvas.width * canvas.height), shade);
+    for (int64_t row = 0; row < alone.height; ++row)
+        std::copy_n(alone.pixels.data() + row * alone.width, alone.width,
+                    canvas.pixels.data() + (row + pad) * canvas.width + pad);
+    return canvas;
+}
+
 // `word` (a box in pixels of `picture`) with the confidence of its reading alone, on the
 // shade of its surroundings, when that reading gives the same word more surely.
 void secondLook(TextRecognizer& recognizer, const GreyImage& picture, OcrWord& word) {
@@ -71,22 +93,7 @@ void secondLook(TextRecognizer& recognizer, const GreyImage& picture, OcrWord& w
     const int64_t x1 = std::min<int64_t>(picture.width, std::llround(word.box.maxX() + margin));
     const int64_t y1 = std::min<int64_t>(picture.height, std::llround(word.box.maxY() + margin));
     if (x1 - x0 < 2 || y1 - y0 < 2) return;
-    const GreyImage alone = cropGrey(picture, PixelArea{x0, y0, x1 - x0, y1 - y0});
-    // The part's shade: the mean of the crop's top and bottom rows.
-    uint64_t sum = 0;
-    for (int64_t c = 0; c < alone.width; ++c)
-        sum += alone.pixels[static_cast<size_t>(c)] +
-               alone.pixels[static_cast<size_t>((alone.height - 1) * alone.width + c)];
-    const auto shade = static_cast<uint8_t>(sum / static_cast<uint64_t>(2 * alone.width));
-    const int64_t pad = y1 - y0;
-    GreyImage canvas;
-    canvas.width = std::max(alone.width + 2 * pad, MIN_PART_SIDE);
-    canvas.height = std::max(alone.height + 2 * pad, MIN_PART_SIDE);
-    canvas.inverted = picture.inverted;
-    canvas.pixels.assign(static_cast<size_t>(canvas.width * canvas.height), shade);
-    for (int64_t row = 0; row < alone.height; ++row)
-        std::copy_n(alone.pixels.data() + row * alone.width, alone.width,
-                    canvas.pixels.data() + (row + pad) * canvas.width + pad);
+    const GreyImage canvas = onOwnShade(picture, PixelArea{x0, y0, x1 - x0, y1 - y0});
     const std::vector<std::vector<OcrWord>> again = recognizer.read(canvas, TextLayout::SingleLine);
     if (again.size() == 1 && again.front().size() == 1 && again.front().front().text == word.text)
         word.conf = std::max(word.conf, again.front().front().conf);
@@ -116,6 +123,20 @@ std::vector<RecognizedLine> readPart(TextRecognizer& recognizer, const GreyImage
         if (line) lines.push_back(std::move(*line));
     }
     return lines;
+}
+
+// The lines of `part` of `grey` read as one line on its own shade (see onOwnShade()), turned
+// to dark strokes on light when that shade is dark: the engine reads a lone line best so.
+std::vector<RecognizedLine> readAlone(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& part) {
+    GreyImage canvas = onOwnShade(grey, part);
+    if (canvas.pixels.empty()) return {};
+    if (canvas.pixels.front() < 128) {  // the shade round the part
+        for (uint8_t& p : canvas.pixels) p = static_cast<uint8_t>(255 - p);
+        canvas.inverted = !canvas.inverted;
+    }
+    const int64_t pad = part.height;
+    return readPart(recognizer, canvas, part.x - pad, part.y - pad, part, grey.width, grey.height,
+                    TextLayout::SingleLine);
 }
 
 // A part's ground is dark under this level, and plain where this share of its edge is within
@@ -447,6 +468,63 @@ void rereadBesideColourLines(TextRecognizer& recognizer, const ReadingPictures& 
     }
 }
 
+// A line's reading counts as cut short when its strokes run on this many of its letters'
+// heights past its end (a chip's edge half a height after the last letter stays under it),
+// with no gap of CUT_SHORT_GAP_HEIGHTS between them (a word gap is about a third).
+constexpr double CUT_SHORT_HEIGHTS = 1.0;
+constexpr double CUT_SHORT_GAP_HEIGHTS = 0.6;
+// A letter's stroke changes brightness this sharply from one pixel to the next but one.
+constexpr int CUT_SHORT_EDGE = 40;
+// A line cut short is read again with this much room round it, in its letters' heights.
+constexpr double CUT_SHORT_ROOM = 0.5;
+
+// The column of `grey` where the strokes of the line in rows [y0, y1) that run on from
+// column `x` end: the last with a stroke before a gap of `gap` columns.
+int64_t strokesEnd(const GreyImage& grey, int64_t x, int64_t y0, int64_t y1, int64_t gap) {
+    int64_t last = x;
+    for (int64_t c = std::max<int64_t>(x, 1); c + 1 < grey.width && c - last <= gap; ++c) {
+        for (int64_t r = y0; r < y1; ++r) {
+            const uint8_t* row = grey.pixels.data() + r * grey.width;
+            if (std::abs(int{row[c + 1]} - int{row[c - 1]}) >= CUT_SHORT_EDGE) {
+                last = c;
+                break;
+            }
+        }
+    }
+    return last;
+}
+
+// A label-sized line whose strokes run on well past the end of its reading (the engine's
+// local threshold loses the last letters of a label beside a bright picture: "Ana Lúcia
+// Fer") is read again alone up to where they end, on its own shade; a sure reading that
+// continues the first one's words stands.
+void rereadCutShortLines(TextRecognizer& recognizer, const GreyImage& grey, std::vector<RecognizedLine>& lines) {
+    const double w = static_cast<double>(grey.width), h = static_cast<double>(grey.height);
+    for (RecognizedLine& line : lines) {
+        if (std::count(line.text.begin(), line.text.end(), ' ') + 1 > static_cast<long>(SECOND_LOOK_MAX_WORDS))
+            continue;
+        const double lineH = line.box.height * h;
+        // The middle half of the line's rows: accents and descenders stand apart there.
+        const int64_t y0 = std::clamp<int64_t>(std::llround((line.box.y + 0.25 * line.box.height) * h), 0, grey.height);
+        const int64_t y1 = std::clamp<int64_t>(std::llround((line.box.y + 0.75 * line.box.height) * h), 0, grey.height);
+        const int64_t x1 = std::llround(line.box.maxX() * w);
+        if (y1 <= y0 || x1 >= grey.width) continue;
+        const int64_t end = strokesEnd(grey, x1, y0, y1, std::llround(CUT_SHORT_GAP_HEIGHTS * lineH));
+        if (static_cast<double>(end - x1) < CUT_SHORT_HEIGHTS * lineH) continue;
+        const double room = CUT_SHORT_ROOM * lineH;
+        const int64_t left = std::max<int64_t>(0, std::llround(line.box.x * w - room));
+        const int64_t top = std::max<int64_t>(0, std::llround(line.box.y * h - room));
+        const int64_t right = std::min<int64_t>(grey.width, std::llround(static_cast<double>(end) + room));
+        const int64_t bottom = std::min<int64_t>(grey.height, std::llround(line.box.maxY() * h + room));
+        const std::vector<RecognizedLine> again =
+            readAlone(recognizer, grey, PixelArea{left, top, right - left, bottom - top});
+        if (again.size() != 1 || again.front().confidence < LINE_MIN_CONFIDENCE) continue;
+        const std::string& longer = again.front().text;
+        if (longer.rfind(line.text, 0) == 0 && unicode::letterCount(longer) > unicode::letterCount(line.text))
+            line = again.front();
+    }
+}
+
 // The lines of every text region of `picture` (the reading-size copy of `img`, when given)
 // and of the label bands of `tiles` no region reached (see readCores).
 template <typename Lookup, typename Seen>
@@ -590,6 +668,7 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
     });
     lines.insert(lines.end(), banded.begin(), banded.end());
     rereadBesideColourLines(recognizer, picture, lines);
+    rereadCutShortLines(recognizer, grey, lines);
     return observations(joinSplitLines(std::move(lines), static_cast<double>(grey.width),
                                        static_cast<double>(grey.height), tiles));
 }

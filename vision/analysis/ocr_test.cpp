@@ -484,5 +484,50 @@ TEST(Ocr, ALabelReadDoubtedOrInPartGivesWayToItsBandsReadingOnlyWhereThatReadsIt
     }
 }
 
+// An engine whose reading of a part stops at the first half of its strokes ("Ana Fer"), and
+// that reads a line given alone as `alone`. Counts the lines given alone.
+struct CuttingRecognizer : InkRecognizer {
+    std::string alone = "Ana Ferreira";
+    bool cuts = true;
+    int lonely = 0;
+    std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout layout) override {
+        auto lines = InkRecognizer::read(g, layout);
+        if (lines.empty()) return lines;
+        OcrWord& w = lines[0][0];
+        if (layout == TextLayout::SingleLine) {
+            ++lonely;
+            w.text = alone;
+        } else {
+            w.text = cuts ? "Ana Fer" : "Ana Ferreira";
+            if (cuts) w.box.width /= 2;
+        }
+        return lines;
+    }
+};
+
+TEST(Ocr, ALineWhoseStrokesRunOnPastItsReadingIsReadAgainAloneAndStandsOnlyWhereThatContinuesIt) {
+    struct Case {
+        const char* what;
+        bool cuts;
+        const char* alone;
+        bool chipEdge;
+        std::string want;
+        int lonely;
+    };
+    for (const Case& k : {Case{"cut short, read whole alone", true, "Ana Ferreira", false, "Ana Ferreira", 1},
+                          Case{"cut short, read otherwise alone", true, "Anna Ferreira", false, "Ana Fer", 1},
+                          Case{"read whole, a chip's edge after it", false, "", true, "Ana Ferreira", 0}}) {
+        SCOPED_TRACE(k.what);
+        Canvas c(600, 200, PAPER);
+        word(c, 100, 80, 6);
+        if (k.chipEdge) c.fill({191, 76, 192, 109}, INK);
+        CuttingRecognizer r;
+        r.cuts = k.cuts;
+        r.alone = k.alone;
+        EXPECT_EQ(texts(ocr(r, c.image())), std::vector<std::string>{k.want});
+        EXPECT_EQ(r.lonely, k.lonely);
+    }
+}
+
 }  // namespace
 }  // namespace tessival
