@@ -469,7 +469,7 @@ void rereadBesideColourLines(TextRecognizer& recognizer, const ReadingPictures& 
 }
 
 // A line's reading counts as cut short when its strokes run on this many of its letters'
-// heights past its end (a chip's edge half a height after the last letter stays under it),
+// heights past an end (a chip's edge half a height after the last letter stays under it),
 // with no gap of CUT_SHORT_GAP_HEIGHTS between them (a word gap is about a third).
 constexpr double CUT_SHORT_HEIGHTS = 1.0;
 constexpr double CUT_SHORT_GAP_HEIGHTS = 0.6;
@@ -477,12 +477,16 @@ constexpr double CUT_SHORT_GAP_HEIGHTS = 0.6;
 constexpr int CUT_SHORT_EDGE = 40;
 // A line cut short is read again with this much room round it, in its letters' heights.
 constexpr double CUT_SHORT_ROOM = 0.5;
+// A reading of a line cut short stands where it adds this many letters at least.
+constexpr size_t CUT_SHORT_MIN_ADDED = 2;
 
 // The column of `grey` where the strokes of the line in rows [y0, y1) that run on from
-// column `x` end: the last with a stroke before a gap of `gap` columns.
-int64_t strokesEnd(const GreyImage& grey, int64_t x, int64_t y0, int64_t y1, int64_t gap) {
+// column `x` in direction `step` (1 or -1) end: the last with a stroke before a gap of `gap`
+// columns.
+int64_t strokesEnd(const GreyImage& grey, int64_t x, int64_t step, int64_t y0, int64_t y1, int64_t gap) {
     int64_t last = x;
-    for (int64_t c = std::max<int64_t>(x, 1); c + 1 < grey.width && c - last <= gap; ++c) {
+    for (int64_t c = std::clamp<int64_t>(x, 1, grey.width - 2); c >= 1 && c + 1 < grey.width && std::abs(c - last) <= gap;
+         c += step) {
         for (int64_t r = y0; r < y1; ++r) {
             const uint8_t* row = grey.pixels.data() + r * grey.width;
             if (std::abs(int{row[c + 1]} - int{row[c - 1]}) >= CUT_SHORT_EDGE) {
@@ -494,35 +498,62 @@ int64_t strokesEnd(const GreyImage& grey, int64_t x, int64_t y0, int64_t y1, int
     return last;
 }
 
-// A label-sized line whose strokes run on well past the end of its reading (the engine's
+// A label-sized line whose strokes run on well past either end of its reading (the engine's
 // local threshold loses the last letters of a label beside a bright picture: "Ana Lúcia
-// Fer") is read again alone up to where they end, on its own shade; a sure reading that
-// continues the first one's words stands.
+// Fer"; the first ones beside an avatar: "ottir") is read again alone across them, on its
+// own shade; a sure reading that holds the first one and adds letters to it stands, and the
+// lines it took in ("Henri" of "Henrik Müller", read apart) go.
 void rereadCutShortLines(TextRecognizer& recognizer, const GreyImage& grey, std::vector<RecognizedLine>& lines) {
     const double w = static_cast<double>(grey.width), h = static_cast<double>(grey.height);
-    for (RecognizedLine& line : lines) {
+    std::vector<bool> grown(lines.size(), false);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        RecognizedLine& line = lines[i];
         if (std::count(line.text.begin(), line.text.end(), ' ') + 1 > static_cast<long>(SECOND_LOOK_MAX_WORDS))
             continue;
         const double lineH = line.box.height * h;
         // The middle half of the line's rows: accents and descenders stand apart there.
         const int64_t y0 = std::clamp<int64_t>(std::llround((line.box.y + 0.25 * line.box.height) * h), 0, grey.height);
         const int64_t y1 = std::clamp<int64_t>(std::llround((line.box.y + 0.75 * line.box.height) * h), 0, grey.height);
-        const int64_t x1 = std::llround(line.box.maxX() * w);
-        if (y1 <= y0 || x1 >= grey.width) continue;
-        const int64_t end = strokesEnd(grey, x1, y0, y1, std::llround(CUT_SHORT_GAP_HEIGHTS * lineH));
-        if (static_cast<double>(end - x1) < CUT_SHORT_HEIGHTS * lineH) continue;
+        const int64_t x0 = std::llround(line.box.x * w), x1 = std::llround(line.box.maxX() * w);
+        if (y1 <= y0 || x1 >= grey.width || grey.width < 3) continue;
+        const int64_t gap = std::llround(CUT_SHORT_GAP_HEIGHTS * lineH);
+        const int64_t start = strokesEnd(grey, x0, -1, y0, y1, gap), end = strokesEnd(grey, x1, 1, y0, y1, gap);
+        if (static_cast<double>(std::max(end - x1, x0 - start)) < CUT_SHORT_HEIGHTS * lineH) continue;
         const double room = CUT_SHORT_ROOM * lineH;
-        const int64_t left = std::max<int64_t>(0, std::llround(line.box.x * w - room));
+        const int64_t left = std::max<int64_t>(0, std::llround(static_cast<double>(start) - room));
         const int64_t top = std::max<int64_t>(0, std::llround(line.box.y * h - room));
         const int64_t right = std::min<int64_t>(grey.width, std::llround(static_cast<double>(end) + room));
         const int64_t bottom = std::min<int64_t>(grey.height, std::llround(line.box.maxY() * h + room));
         const std::vector<RecognizedLine> again =
             readAlone(recognizer, grey, PixelArea{left, top, right - left, bottom - top});
         if (again.size() != 1 || again.front().confidence < LINE_MIN_CONFIDENCE) continue;
+        // What the reading adds is letters: an icon beside a label reads as a sign or a digit ("B4").
         const std::string& longer = again.front().text;
-        if (longer.rfind(line.text, 0) == 0 && unicode::letterCount(longer) > unicode::letterCount(line.text))
+        const size_t at = longer.find(line.text);
+        if (at == std::string::npos) continue;
+        const std::string added = longer.substr(0, at) + longer.substr(at + line.text.size());
+        if (unicode::letterCount(added) >= CUT_SHORT_MIN_ADDED &&
+            std::none_of(added.begin(), added.end(), [](char c) { return c >= '0' && c <= '9'; })) {
             line = again.front();
+            grown[i] = true;
+        }
     }
+    const auto takenIn = [&](size_t j) {
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const RecognizedLine &a = lines[i], &b = lines[j];
+            if (i == j || !grown[i] || !a.box.contains(b.box.midX(), b.box.midY()) ||
+                a.text.find(b.text) == std::string::npos)
+                continue;
+            if (a.text.size() > b.text.size() || i < j) return true;
+        }
+        return false;
+    };
+    std::vector<bool> gone(lines.size());
+    for (size_t j = 0; j < lines.size(); ++j) gone[j] = takenIn(j);
+    std::vector<RecognizedLine> kept;
+    for (size_t k = 0; k < lines.size(); ++k)
+        if (!gone[k]) kept.push_back(std::move(lines[k]));
+    lines = std::move(kept);
 }
 
 // The lines of every text region of `picture` (the reading-size copy of `img`, when given)

@@ -505,7 +505,7 @@ struct CuttingRecognizer : InkRecognizer {
     }
 };
 
-TEST(Ocr, ALineWhoseStrokesRunOnPastItsReadingIsReadAgainAloneAndStandsOnlyWhereThatContinuesIt) {
+TEST(Ocr, ALineWhoseStrokesRunOnPastItsReadingIsReadAgainAloneAndStandsOnlyWhereThatAddsLetters) {
     struct Case {
         const char* what;
         bool cuts;
@@ -516,6 +516,7 @@ TEST(Ocr, ALineWhoseStrokesRunOnPastItsReadingIsReadAgainAloneAndStandsOnlyWhere
     };
     for (const Case& k : {Case{"cut short, read whole alone", true, "Ana Ferreira", false, "Ana Ferreira", 1},
                           Case{"cut short, read otherwise alone", true, "Anna Ferreira", false, "Ana Fer", 1},
+                          Case{"cut short, an icon read with it", true, "B4 Ana Fer", false, "Ana Fer", 1},
                           Case{"read whole, a chip's edge after it", false, "", true, "Ana Ferreira", 0}}) {
         SCOPED_TRACE(k.what);
         Canvas c(600, 200, PAPER);
