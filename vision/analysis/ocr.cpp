@@ -485,8 +485,8 @@ constexpr size_t CUT_SHORT_MIN_ADDED = 2;
 // columns.
 int64_t strokesEnd(const GreyImage& grey, int64_t x, int64_t step, int64_t y0, int64_t y1, int64_t gap) {
     int64_t last = x;
-    for (int64_t c = std::clamp<int64_t>(x, 1, grey.width - 2); c >= 1 && c + 1 < grey.width && std::abs(c - last) <= gap;
-         c += step) {
+    const auto within = [&](int64_t c) { return c >= 1 && c + 1 < grey.width && std::abs(c - last) <= gap; };
+    for (int64_t c = std::clamp<int64_t>(x, 1, grey.width - 2); within(c); c += step) {
         for (int64_t r = y0; r < y1; ++r) {
             const uint8_t* row = grey.pixels.data() + r * grey.width;
             if (std::abs(int{row[c + 1]} - int{row[c - 1]}) >= CUT_SHORT_EDGE) {
