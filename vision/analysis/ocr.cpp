@@ -130,10 +130,7 @@ std::vector<RecognizedLine> readPart(TextRecognizer& recognizer, const GreyImage
 std::vector<RecognizedLine> readAlone(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& part) {
     GreyImage canvas = onOwnShade(grey, part);
     if (canvas.pixels.empty()) return {};
-    if (canvas.pixels.front() < 128) {  // the shade round the part
-        for (uint8_t& p : canvas.pixels) p = static_cast<uint8_t>(255 - p);
-        canvas.inverted = !canvas.inverted;
-    }
+    if (canvas.pixels.front() < 128) turnOver(canvas);  // the shade round the part
     const int64_t pad = part.height;
     return readPart(recognizer, canvas, part.x - pad, part.y - pad, part, grey.width, grey.height,
                     TextLayout::SingleLine);
@@ -185,10 +182,7 @@ std::vector<RecognizedLine> readRegion(TextRecognizer& recognizer, const GreyIma
     const PixelArea part = atLeast(PixelArea{x0, core.y, x1 - x0, core.height}, MIN_PART_SIDE, grey.width, grey.height);
     GreyImage crop = cropGrey(grey, part);
     if (crop.pixels.empty()) return {};
-    if (onDarkGround(crop)) {
-        for (uint8_t& p : crop.pixels) p = static_cast<uint8_t>(255 - p);
-        crop.inverted = !crop.inverted;
-    }
+    if (onDarkGround(crop)) turnOver(crop);
     double scale = 1.0;
     if (fitLetters) {
         const std::optional<double> h = textHeight(crop);
@@ -223,10 +217,7 @@ std::vector<RecognizedLine> readBand(TextRecognizer& recognizer, const GreyImage
     const PixelArea part = atLeast(core, MIN_PART_SIDE, grey.width, grey.height);
     GreyImage crop = cropGrey(grey, part);
     if (crop.pixels.empty()) return {};
-    if (sum < uint64_t{128} * pixels.pixels.size()) {
-        for (uint8_t& p : crop.pixels) p = static_cast<uint8_t>(255 - p);
-        crop.inverted = !crop.inverted;
-    }
+    if (sum < uint64_t{128} * pixels.pixels.size()) turnOver(crop);
     const double scale = fitLetters ? readingScale(textHeight(crop)) : 1.0;
     if (scale != 1.0) {
         const bool inverted = crop.inverted;

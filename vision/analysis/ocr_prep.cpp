@@ -143,11 +143,13 @@ GreyImage toOcrGrey(const Image& img) {
         }
     }
     const uint64_t count = static_cast<uint64_t>(img.width * img.height);
-    if (sum < count * 128) {
-        for (uint8_t& p : g.pixels) p = static_cast<uint8_t>(255 - p);
-        g.inverted = true;
-    }
+    if (sum < count * 128) turnOver(g);
     return g;
+}
+
+void turnOver(GreyImage& g) {
+    for (uint8_t& p : g.pixels) p = static_cast<uint8_t>(255 - p);
+    g.inverted = !g.inverted;
 }
 
 GreyImage lightStrokes(const Image& img, int64_t x, int64_t y, int64_t width, int64_t height) {

@@ -15,6 +15,9 @@ struct GreyImage {
     bool inverted = false;
 };
 
+// `g` turned over, light for dark, and marked so.
+void turnOver(GreyImage& g);
+
 // A thin straight run of strong colour at least this long (pixels) is a drawn line, not a
 // letter's stroke; at most this thick. Strong: its lightest channel at least the first, and
 // that far from its darkest by the second.
