@@ -612,9 +612,18 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
                 if (inside(band, l)) n += unicode::letterCount(l.text);
             return n;
         };
+        // A band read with doubt is read again too ("Mia Wāgn:" at 0.71 beside a bright avatar),
+        // its light pixels' reading standing only where it is surer.
+        const auto doubt = [&](const PixelArea& band) {
+            float least = 1.0f;
+            for (const RecognizedLine& l : banded)
+                if (inside(band, l)) least = std::min(least, l.confidence);
+            return least;
+        };
         std::vector<PixelArea> weak;
         for (const PixelArea& band : bands)
-            if (letters(band, banded) <= BAND_FRAGMENT_LETTERS) weak.push_back(band);
+            if (letters(band, banded) <= BAND_FRAGMENT_LETTERS || doubt(band) < BAND_REREAD_BELOW)
+                weak.push_back(band);
         const std::vector<RecognizedLine> lightAll = readLightStrokes(recognizer, grey, *img, weak, lookup, seen);
         // A speaker's ring drawn against a label hides it from the engine altogether: the band
         // is read again without the ring.
@@ -631,8 +640,14 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
                                             true, fitBands));
         const std::vector<RecognizedLine> light = sure(lightAll);
         for (const PixelArea& band : weak) {
+            const bool fragment = letters(band, banded) <= BAND_FRAGMENT_LETTERS;
+            const float doubted = doubt(band);
             for (const std::vector<RecognizedLine>* other : {&light, &unringed}) {
                 if (letters(band, *other) <= letters(band, banded)) continue;
+                const bool surer = std::all_of(other->begin(), other->end(), [&](const RecognizedLine& l) {
+                    return !inside(band, l) || l.confidence > doubted;
+                });
+                if (!fragment && !surer) continue;
                 std::erase_if(banded, [&](const RecognizedLine& l) { return inside(band, l); });
                 for (const RecognizedLine& l : *other)
                     if (inside(band, l)) banded.push_back(l);
@@ -662,7 +677,8 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
     // the band's piece of it is no line of its own. A doubted line gives way to the band's
     // reading of it when that is surer and whole: more letters in no more words, or as many
     // in fewer ("mma Schi midt" to "Emma Schmidt"; not "Ana Lúcia Ferreira" to "Fer reira");
-    // any line gives way to a reading that adds whole words to it ("Amara Okafor").
+    // any line gives way to a reading that adds whole words to it ("Amara Okafor") or the
+    // letters it lost of its first or last word ("phie Berger").
     const auto near = [](const RecognizedLine& b, const RecognizedLine& l) {
         const Rect around{b.box.x - b.box.height, b.box.y, b.box.width + 2 * b.box.height, b.box.height};
         return around.intersection(l.box).area() > 0;
@@ -675,9 +691,9 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
     };
     const auto extends = [&](const RecognizedLine& b, const RecognizedLine& l) {
         const size_t at = b.text.find(l.text);
-        return at != std::string::npos && unicode::letterCount(b.text) > unicode::letterCount(l.text) &&
-               (at == 0 || b.text[at - 1] == ' ') &&
-               (at + l.text.size() == b.text.size() || b.text[at + l.text.size()] == ' ');
+        if (at == std::string::npos || unicode::letterCount(b.text) <= unicode::letterCount(l.text)) return false;
+        const bool first = at == 0, last = at + l.text.size() == b.text.size();
+        return first || last || (b.text[at - 1] == ' ' && b.text[at + l.text.size()] == ' ');
     };
     std::erase_if(lines, [&](const RecognizedLine& l) {
         return std::any_of(banded.begin(), banded.end(), [&](const RecognizedLine& b) {

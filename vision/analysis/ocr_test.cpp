@@ -445,15 +445,20 @@ TEST(Ocr, ALineInARegionGrownToPageSizeIsReadAloneAndEnlargedWhereTheRegionsRead
     EXPECT_NEAR(label->box.height, 9.0 / 600, 0.004);
 }
 
-// A recogniser that reads a tile's label band (a part as wide as the tile) as `band`, surely,
-// and the label read in its own region as `region`, `regionConf` sure, `regionX` into the part.
+// A recogniser that reads a tile's label band (a part as wide as the tile) as `band`,
+// `bandConf` sure, its light pixels alone (a two-tone picture) as `light` where given, and
+// the label read in its own region as `region`, `regionConf` sure, `regionX` into the part.
 struct BandRecognizer : TextRecognizer {
-    std::string region, band;
-    float regionConf = 72.0f;
+    std::string region, band, light;
+    float regionConf = 72.0f, bandConf = 95.0f, lightConf = 96.0f;
     double regionX = 12.0;
     std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout) override {
         const bool isBand = g.width == 400;
-        return {{OcrWord{isBand ? band : region, isBand ? 95.0f : regionConf, {isBand ? 20.0 : regionX, 10, 80, 25}}}};
+        const bool twoTone =
+            std::all_of(g.pixels.begin(), g.pixels.end(), [](uint8_t p) { return p == 0 || p == 255; });
+        if (isBand && twoTone && !light.empty()) return {{OcrWord{light, lightConf, {20, 10, 80, 25}}}};
+        return {{OcrWord{isBand ? band : region, isBand ? bandConf : regionConf,
+                         {isBand ? 20.0 : regionX, 10, 80, 25}}}};
     }
 };
 
@@ -472,14 +477,38 @@ TEST(Ocr, ALabelReadDoubtedOrInPartGivesWayToItsBandsReadingOnlyWhereThatReadsIt
                           Case{"phie Berger", "Sophie Berger", "Sophie Berger"},
                           Case{"Ana Ferreira", "Ana Fer reira", "Ana Ferreira"},
                           Case{"Håkon Berg", "Hàkon Berg", "Håkon Berg"},
-                          // A sure line far into the band is the end of a label.
-                          Case{"Okafor", "Amara Okafor", "Amara Okafor", 96.0f, 72.0}}) {
+                          // A sure line far into the band is the end of a label, or of its
+                          // end word.
+                          Case{"Okafor", "Amara Okafor", "Amara Okafor", 96.0f, 72.0},
+                          Case{"phie Berger", "Sophie Berger", "Sophie Berger", 96.0f, 72.0}}) {
         SCOPED_TRACE(k.band);
         BandRecognizer r;
         r.region = k.region;
         r.band = k.band;
         r.regionConf = k.regionConf;
         r.regionX = k.regionX;
+        EXPECT_EQ(texts(readTiled(r, c, tiles)), std::vector<std::string>{k.read});
+    }
+}
+
+TEST(Ocr, ABandReadWithDoubtGivesWayToItsLightPixelsReadingOnlyWhereThatIsSurerAndLonger) {
+    Canvas c(800, 400, PAPER);
+    word(c, 120, 260, 6);
+    const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
+    struct Case {
+        float bandConf;
+        const char* light;
+        float lightConf;
+        const char* read;
+    };
+    for (const Case& k : {Case{71.0f, "Mia Wagner", 96.0f, "Mia Wagner"}, Case{71.0f, "Mia Wagner", 70.5f, "Mia Wagn"},
+                          Case{90.0f, "Mia Wagner", 96.0f, "Mia Wagn"}, Case{71.0f, "Mia", 96.0f, "Mia Wagn"}}) {
+        SCOPED_TRACE(testing::Message() << k.bandConf << " " << k.light << " " << k.lightConf);
+        BandRecognizer r;
+        r.region = r.band = "Mia Wagn";
+        r.bandConf = k.bandConf;
+        r.light = k.light;
+        r.lightConf = k.lightConf;
         EXPECT_EQ(texts(readTiled(r, c, tiles)), std::vector<std::string>{k.read});
     }
 }
