@@ -674,7 +674,8 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
         }
     }
     // A band ends where its tile does; a label running past it was read whole already, and
-    // the band's piece of it is no line of its own. A doubted line gives way to the band's
+    // the band's piece of it is no line of its own (a line of no letters beside it, a row of
+    // icons read as "000000", is no reading of that label). A doubted line gives way to the band's
     // reading of it when that is surer and whole: more letters in no more words, or as many
     // in fewer ("mma Schi midt" to "Emma Schmidt"; not "Ana Lúcia Ferreira" to "Fer reira");
     // any line gives way to a reading that adds whole words to it ("Amara Okafor") or the
@@ -702,7 +703,8 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
                });
     });
     std::erase_if(banded, [&](const RecognizedLine& b) {
-        return std::any_of(lines.begin(), lines.end(), [&](const RecognizedLine& l) { return near(b, l); });
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const RecognizedLine& l) { return near(b, l) && unicode::letterCount(l.text) > 0; });
     });
     lines.insert(lines.end(), banded.begin(), banded.end());
     rereadBesideColourLines(recognizer, picture, lines);

@@ -491,6 +491,23 @@ TEST(Ocr, ALabelReadDoubtedOrInPartGivesWayToItsBandsReadingOnlyWhereThatReadsIt
     }
 }
 
+TEST(Ocr, ALineOfNoLettersBesideALabelDoesNotHideTheBandsReadingOfIt) {
+    // A row of icons beside the label reads as a sure "000000".
+    Canvas c(800, 400, PAPER);
+    word(c, 120, 260, 6);
+    const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
+    for (const std::string icons : {"000000", "00000A"}) {
+        SCOPED_TRACE(icons);
+        BandRecognizer r;
+        r.region = icons;
+        r.regionConf = 96.0f;
+        r.regionX = 72.0;
+        r.band = "Anna Klein";
+        const std::vector<std::string> read = texts(readTiled(r, c, tiles));
+        EXPECT_EQ(std::count(read.begin(), read.end(), "Anna Klein"), icons == "000000" ? 1 : 0);
+    }
+}
+
 TEST(Ocr, ABandReadWithDoubtGivesWayToItsLightPixelsReadingOnlyWhereThatIsSurerAndLonger) {
     Canvas c(800, 400, PAPER);
     word(c, 120, 260, 6);
