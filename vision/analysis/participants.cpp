@@ -445,6 +445,8 @@ void namesOnDrawnTiles(const Bitmap& bm, const TileLayout& layout, const std::ve
 // A word beside a label that makes it one of a row has this many letters (an icon read as
 // one or two is none).
 constexpr size_t AXIS_WORD_MIN_LETTERS = 3;
+// A word within this many of its heights of a tile's side sits in its corner.
+constexpr double CORNER_ICON_HEIGHTS = 2.0;
 
 // How well a line placed on a tile fits a name label: 0 along the bottom edge or under it
 // (where apps put labels), 1 centred (a camera-off tile's big name), 2 along the top edge.
@@ -514,9 +516,13 @@ std::vector<int> assignNamesToTiles(const std::vector<Rect>& tiles, const std::v
             if (tileOf[i] != static_cast<int>(t) || (!inside && !floats && !levelWithLabelsBeside(i, t))) continue;
             const int rank = namePlaceRank(tiles[t], boxes[i]);
             // A tile's label stands alone on its level; words in a row along the bottom of a
-            // picture are a chart's axis.
+            // picture are a chart's axis. A word right of the label against the tile's right
+            // side is a status icon in the corner across from it (signal bars read "all").
+            const Rect& tile = tiles[t];
             const bool inRow = rank == 0 && std::any_of(read.begin(), read.end(), [&](const TextObservation& l) {
-                return tiles[t].contains(l.box.midX(), l.box.midY()) && sideBySide(boxes[i], l.box) &&
+                const bool icon = l.box.minX() > boxes[i].maxX() &&
+                                  tile.maxX() - l.box.maxX() <= CORNER_ICON_HEIGHTS * l.box.height;
+                return tile.contains(l.box.midX(), l.box.midY()) && sideBySide(boxes[i], l.box) && !icon &&
                        unicode::letterCount(l.text) >= AXIS_WORD_MIN_LETTERS;
             });
             if (inRow) continue;
