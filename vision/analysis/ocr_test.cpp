@@ -462,10 +462,14 @@ struct BandRecognizer : TextRecognizer {
     }
 };
 
-TEST(Ocr, ALabelReadDoubtedOrInPartGivesWayToItsBandsReadingOnlyWhereThatReadsItWhole) {
+// What `r` reads of a tile as wide as BandRecognizer's band, with a 6-letter label.
+std::vector<std::string> readLabelledTile(TextRecognizer& r) {
     Canvas c(800, 400, PAPER);
     word(c, 120, 260, 6);
-    const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
+    return texts(readTiled(r, c, {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}}));
+}
+
+TEST(Ocr, ALabelReadDoubtedOrInPartGivesWayToItsBandsReadingOnlyWhereThatReadsItWhole) {
     struct Case {
         const char* region;
         const char* band;
@@ -487,15 +491,12 @@ TEST(Ocr, ALabelReadDoubtedOrInPartGivesWayToItsBandsReadingOnlyWhereThatReadsIt
         r.band = k.band;
         r.regionConf = k.regionConf;
         r.regionX = k.regionX;
-        EXPECT_EQ(texts(readTiled(r, c, tiles)), std::vector<std::string>{k.read});
+        EXPECT_EQ(readLabelledTile(r), std::vector<std::string>{k.read});
     }
 }
 
 TEST(Ocr, ALineOfNoLettersBesideALabelDoesNotHideTheBandsReadingOfIt) {
     // A row of icons beside the label reads as a sure "000000".
-    Canvas c(800, 400, PAPER);
-    word(c, 120, 260, 6);
-    const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
     for (const std::string icons : {"000000", "00000A"}) {
         SCOPED_TRACE(icons);
         BandRecognizer r;
@@ -503,15 +504,12 @@ TEST(Ocr, ALineOfNoLettersBesideALabelDoesNotHideTheBandsReadingOfIt) {
         r.regionConf = 96.0f;
         r.regionX = 72.0;
         r.band = "Anna Klein";
-        const std::vector<std::string> read = texts(readTiled(r, c, tiles));
+        const std::vector<std::string> read = readLabelledTile(r);
         EXPECT_EQ(std::count(read.begin(), read.end(), "Anna Klein"), icons == "000000" ? 1 : 0);
     }
 }
 
 TEST(Ocr, ABandReadWithDoubtGivesWayToItsLightPixelsReadingOnlyWhereThatIsSurerAndLonger) {
-    Canvas c(800, 400, PAPER);
-    word(c, 120, 260, 6);
-    const std::vector<Rect> tiles = {{100.0 / 800, 100.0 / 400, 400.0 / 800, 200.0 / 400}};
     struct Case {
         float bandConf;
         const char* light;
@@ -526,7 +524,7 @@ TEST(Ocr, ABandReadWithDoubtGivesWayToItsLightPixelsReadingOnlyWhereThatIsSurerA
         r.bandConf = k.bandConf;
         r.light = k.light;
         r.lightConf = k.lightConf;
-        EXPECT_EQ(texts(readTiled(r, c, tiles)), std::vector<std::string>{k.read});
+        EXPECT_EQ(readLabelledTile(r), std::vector<std::string>{k.read});
     }
 }
 
