@@ -13,6 +13,8 @@ already matched counts neither for nor against. Initials read off an avatar coun
 they are the name. Prints per picture and overall: names recall and precision, the speaker
 right / wrong / missing / false alarm, mean IoU of the tiles of matched names, time. Exits 1
 when a total misses its threshold.
+
+scripts/resample_real.py writes resampled and compressed copies, each readable with --data.
 """
 import argparse
 import json
