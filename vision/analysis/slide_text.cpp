@@ -21,6 +21,14 @@ bool hasLetterOrNumber(std::string_view s) {
 
 double centreY(const TextObservation& o) { return o.box.y + o.box.height * 0.5; }
 
+// `line` without a leading dash read glued to the capital after it: a slide's dash bullet
+// (the round ones read as "e" or "o" are dropped with the words), not part of the item.
+std::string_view withoutDashBullet(std::string_view line) {
+    const std::vector<std::string_view> chars = unicode::characters(line);
+    if (chars.size() < 2 || (chars[0] != "-" && chars[0] != "\u2013" && chars[0] != "\u2014")) return line;
+    return unicode::isUppercase(chars[1]) ? line.substr(chars[0].size()) : line;
+}
+
 }  // namespace
 
 std::string slideText(const std::vector<TextObservation>& obs) {
@@ -61,7 +69,8 @@ std::string slideText(const std::vector<TextObservation>& obs) {
         if (!text.empty()) text += '\n';
         for (size_t i = 0; i < line.size(); ++i) {
             if (i > 0) text += ' ';
-            text.append(unicode::trimWhitespaceAndNewlines(line[i]->text));
+            const std::string_view words = unicode::trimWhitespaceAndNewlines(line[i]->text);
+            text.append(i == 0 ? withoutDashBullet(words) : words);
         }
     }
     return std::string(unicode::trimWhitespaceAndNewlines(text));

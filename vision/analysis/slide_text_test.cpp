@@ -27,6 +27,9 @@ TEST(SlideText, FiltersUnreliableAndSymbolOnlyLines) {
         {{obs("Kept", {0.1, 0.1, 0.1, 0.05}, 0.3f)}, "Kept"},
         {{obs("   ", {0.1, 0.1, 0.1, 0.05})}, ""},
         {{obs("  2026  ", {0.1, 0.1, 0.1, 0.05}), obs("\u2022", {0.05, 0.1, 0.01, 0.05})}, "2026"},
+        {{obs("-Sync on the device", {0.1, 0.1, 0.3, 0.05}), obs("-5 \u00b0C", {0.1, 0.3, 0.1, 0.05}),
+          obs("\u2013Offline mode", {0.1, 0.5, 0.3, 0.05}), obs("to-do", {0.5, 0.5, 0.1, 0.05})},
+         "Sync on the device\n-5 \u00b0C\nOffline mode to-do"},
         {{}, ""},
     };
     for (const Case& c : cases) EXPECT_EQ(slideText(c.in), c.want);
