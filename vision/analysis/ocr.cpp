@@ -126,11 +126,15 @@ std::vector<RecognizedLine> readPart(TextRecognizer& recognizer, const GreyImage
 }
 
 // The lines of `part` of `grey` read as one line on its own shade (see onOwnShade()), turned
-// to dark strokes on light when that shade is dark: the engine reads a lone line best so.
+// to dark strokes on light when most of the part is dark: the engine reads a lone line best
+// so. The part's edge does not tell: a light ring under a label's dark chip lightens it.
 std::vector<RecognizedLine> readAlone(TextRecognizer& recognizer, const GreyImage& grey, const PixelArea& part) {
     GreyImage canvas = onOwnShade(grey, part);
     if (canvas.pixels.empty()) return {};
-    if (canvas.pixels.front() < 128) turnOver(canvas);  // the shade round the part
+    std::vector<uint8_t> inside = cropGrey(grey, part).pixels;
+    const auto middle = inside.begin() + static_cast<std::ptrdiff_t>(inside.size() / 2);
+    std::nth_element(inside.begin(), middle, inside.end());
+    if (*middle < 128) turnOver(canvas);
     const int64_t pad = part.height;
     return readPart(recognizer, canvas, part.x - pad, part.y - pad, part, grey.width, grey.height,
                     TextLayout::SingleLine);
