@@ -467,12 +467,16 @@ void rereadBesideColourLines(TextRecognizer& recognizer, const ReadingPictures& 
 // heights past an end (a chip's edge half a height after the last letter stays under it),
 // with no gap of CUT_SHORT_GAP_HEIGHTS between them (a word gap is about a third).
 constexpr double CUT_SHORT_HEIGHTS = 1.0;
+// Strokes running on less far, down to this, may be one lost letter ("roha Ngata"): a reading
+// that only adds letters to the first or last word stands then.
+constexpr double CUT_SHORT_GLUED_HEIGHTS = 0.6;
 constexpr double CUT_SHORT_GAP_HEIGHTS = 0.6;
 // A letter's stroke changes brightness this sharply from one pixel to the next but one.
 constexpr int CUT_SHORT_EDGE = 40;
 // A line cut short is read again with this much room round it, in its letters' heights.
 constexpr double CUT_SHORT_ROOM = 0.5;
-// A reading of a line cut short stands where it adds this many letters at least.
+// A reading of a line cut short stands where it adds this many letters at least, or letters
+// glued to its first or last word.
 constexpr size_t CUT_SHORT_MIN_ADDED = 2;
 
 // The column of `grey` where the strokes of the line in rows [y0, y1) that run on from
@@ -513,7 +517,9 @@ void rereadCutShortLines(TextRecognizer& recognizer, const GreyImage& grey, std:
         if (y1 <= y0 || x1 >= grey.width || grey.width < 3) continue;
         const int64_t gap = std::llround(CUT_SHORT_GAP_HEIGHTS * lineH);
         const int64_t start = strokesEnd(grey, x0, -1, y0, y1, gap), end = strokesEnd(grey, x1, 1, y0, y1, gap);
-        if (static_cast<double>(std::max(end - x1, x0 - start)) < CUT_SHORT_HEIGHTS * lineH) continue;
+        const double runOn = static_cast<double>(std::max(end - x1, x0 - start));
+        if (runOn < CUT_SHORT_GLUED_HEIGHTS * lineH) continue;
+        const bool far = runOn >= CUT_SHORT_HEIGHTS * lineH;
         const double room = CUT_SHORT_ROOM * lineH;
         const int64_t left = std::max<int64_t>(0, std::llround(static_cast<double>(start) - room));
         const int64_t top = std::max<int64_t>(0, std::llround(line.box.y * h - room));
@@ -527,7 +533,9 @@ void rereadCutShortLines(TextRecognizer& recognizer, const GreyImage& grey, std:
         const size_t at = longer.find(line.text);
         if (at == std::string::npos) continue;
         const std::string added = longer.substr(0, at) + longer.substr(at + line.text.size());
-        if (unicode::letterCount(added) >= CUT_SHORT_MIN_ADDED &&
+        // Letters glued to the first or last word are no icon beside the label: "A" of "Aroha".
+        const bool glued = added.find(' ') == std::string::npos;
+        if (unicode::letterCount(added) >= (glued ? size_t{1} : CUT_SHORT_MIN_ADDED) && (glued || far) &&
             std::none_of(added.begin(), added.end(), [](char c) { return c >= '0' && c <= '9'; })) {
             line = again.front();
             grown[i] = true;

@@ -528,11 +528,14 @@ TEST(Ocr, ABandReadWithDoubtGivesWayToItsLightPixelsReadingOnlyWhereThatIsSurerA
     }
 }
 
-// An engine whose reading of a part stops at the first half of its strokes ("Ana Fer"), and
-// that reads a line given alone as `alone`. Counts the lines given alone.
+enum class Cut { None, Half, FirstLetter };
+
+// An engine whose reading of a part stops at the first half of its strokes ("Ana Fer") or
+// loses its first letter ("na Ferreira"), and that reads a line given alone as `alone`.
+// Counts the lines given alone.
 struct CuttingRecognizer : InkRecognizer {
     std::string alone = "Ana Ferreira";
-    bool cuts = true;
+    Cut cut = Cut::Half;
     int lonely = 0;
     std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout layout) override {
         auto lines = InkRecognizer::read(g, layout);
@@ -541,9 +544,15 @@ struct CuttingRecognizer : InkRecognizer {
         if (layout == TextLayout::SingleLine) {
             ++lonely;
             w.text = alone;
+        } else if (cut == Cut::Half) {
+            w.text = "Ana Fer";
+            w.box.width /= 2;
+        } else if (cut == Cut::FirstLetter) {
+            w.text = "na Ferreira";
+            w.box.x += 0.75 * w.box.height;
+            w.box.width -= 0.75 * w.box.height;
         } else {
-            w.text = cuts ? "Ana Fer" : "Ana Ferreira";
-            if (cuts) w.box.width /= 2;
+            w.text = "Ana Ferreira";
         }
         return lines;
     }
@@ -552,22 +561,26 @@ struct CuttingRecognizer : InkRecognizer {
 TEST(Ocr, ALineWhoseStrokesRunOnPastItsReadingIsReadAgainAloneAndStandsOnlyWhereThatAddsLetters) {
     struct Case {
         const char* what;
-        bool cuts;
+        Cut cut;
         const char* alone;
         bool chipEdge;
         std::string want;
         int lonely;
     };
-    for (const Case& k : {Case{"cut short, read whole alone", true, "Ana Ferreira", false, "Ana Ferreira", 1},
-                          Case{"cut short, read otherwise alone", true, "Anna Ferreira", false, "Ana Fer", 1},
-                          Case{"cut short, an icon read with it", true, "B4 Ana Fer", false, "Ana Fer", 1},
-                          Case{"read whole, a chip's edge after it", false, "", true, "Ana Ferreira", 0}}) {
+    for (const Case& k : {Case{"cut short, read whole alone", Cut::Half, "Ana Ferreira", false, "Ana Ferreira", 1},
+                          Case{"cut short, read otherwise alone", Cut::Half, "Anna Ferreira", false, "Ana Fer", 1},
+                          Case{"cut short, an icon read with it", Cut::Half, "B4 Ana Fer", false, "Ana Fer", 1},
+                          Case{"first letter lost, read whole alone", Cut::FirstLetter, "Ana Ferreira", false,
+                               "Ana Ferreira", 1},
+                          Case{"first letter lost, an icon read apart", Cut::FirstLetter, "Bi na Ferreira", false,
+                               "na Ferreira", 1},
+                          Case{"read whole, a chip's edge after it", Cut::None, "", true, "Ana Ferreira", 0}}) {
         SCOPED_TRACE(k.what);
         Canvas c(600, 200, PAPER);
         word(c, 100, 80, 6);
         if (k.chipEdge) c.fill({191, 76, 192, 109}, INK);
         CuttingRecognizer r;
-        r.cuts = k.cuts;
+        r.cut = k.cut;
         r.alone = k.alone;
         EXPECT_EQ(texts(ocr(r, c.image())), std::vector<std::string>{k.want});
         EXPECT_EQ(r.lonely, k.lonely);
