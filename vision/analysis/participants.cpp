@@ -54,6 +54,8 @@ constexpr double LONE_TILE_MIN_AREA = 0.2;
 constexpr double AUTHOR_GAP_HEIGHTS = 1.5;
 // A tile holding this many different lines is a panel, a page or a slide, not a person.
 constexpr size_t CONTENT_MIN_LINES = 4;
+// A browser's address bar sits in this top share of its window.
+constexpr double ADDRESS_BAR_MAX_Y = 0.2;
 
 // Whether `box` is a label in the lower left corner of `tile`.
 bool inLowerLeftCorner(const Rect& tile, const Rect& box) {
@@ -636,13 +638,20 @@ std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines
     std::vector<TextObservation> names;
     const std::vector<TextObservation> joined = joinWrappedNames(lines);
     const std::vector<bool> block = inLineBlock(joined);
+    // A web address at the window's top is a browser's address bar: the tab titles beside and
+    // above it are the browser's, not labels ("LiveKit Meet" over a tile the tab strip made).
+    double chromeBottom = 0.0;
+    for (const TextObservation& line : joined)
+        if (line.box.y < ADDRESS_BAR_MAX_Y && readsAsAddress(line.text))
+            chromeBottom = std::max(chromeBottom, line.box.maxY());
     // A watermark sits at the window's right, a label at its tile's left.
     const auto cornerLabel = [&](const Rect& box) {
         return std::any_of(tiles.begin(), tiles.end(), [&](const Rect& t) { return inLowerLeftCorner(t, box); });
     };
     for (size_t i = 0; i < joined.size(); ++i) {
         const TextObservation& line = joined[i];
-        if (!block[i] && looksLikeName(line.text) && (!inWatermarkRegion(line.box) || cornerLabel(line.box)) &&
+        if (!block[i] && line.box.midY() > chromeBottom && looksLikeName(line.text) &&
+            (!inWatermarkRegion(line.box) || cornerLabel(line.box)) &&
             !echoesWindowTitle(line.text, line.box, windowTitle) && !headsProse(line, joined)) {
             names.push_back(line);
             // No label ends in a comma: an icon after it read as one ("admin,").
