@@ -15,12 +15,14 @@ bool hasLetterOrNumber(std::string_view s) {
     return false;
 }
 
-// Icons read as words: symbols only, or one or two characters the engine is unsure of.
+// Icons read as words: symbols only, one or two characters the engine is unsure of, or a
+// letter with a mark no word ends in (a speaker's ring against a label read "É;").
 bool isEdgeNoise(const OcrWord& w) {
     if (!hasLetterOrNumber(w.text)) return true;
     const size_t n = unicode::characterCount(w.text);
+    const bool marked = n == 2 && std::string_view(";:|!").find(w.text.back()) != std::string_view::npos;
     return (n == 1 && w.conf < EDGE_CHARACTER_MIN_CONFIDENCE) ||
-           (n == 2 && w.conf < EDGE_WORD_MIN_CONFIDENCE);
+           (n == 2 && (w.conf < EDGE_WORD_MIN_CONFIDENCE || marked));
 }
 
 // A round bullet read as a lone "e" or "o" in front of a capitalised word.

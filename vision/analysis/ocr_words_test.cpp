@@ -18,6 +18,8 @@ TEST(AssembleLine, DropsIconNoiseAtTheEdgesAndUnsureLines) {
         {{{"3", 85}, {"Pablo", 96}, {"Núñez", 96}}, "Pablo Núñez"},
         {{{"Liam", 96}, {"O'Sullivan", 94}, {"Rk", 38}}, "Liam O'Sullivan"},
         {{{"Anne-Marie", 96}, {"Lindqvist", 95}, {"A.", 21}}, "Anne-Marie Lindqvist"},
+        {{{"Inês", 96}, {"Carvalho", 96}, {"É;", 80}}, "Inês Carvalho"},  // a ring's corner, read surely
+        {{{"Ana", 96}, {"M.", 90}}, "Ana M."},                            // an initial stays
         {{{"Björk", 96}, {"Sveinsdóttir", 55}}, "Björk Sveinsdóttir"},  // long words stay
         {{{"e", 95}, {"Setup", 95}, {"took", 95}, {"e", 93}, {"Exports", 95}}, "Setup took Exports"},
         {{{"a", 8}}, std::nullopt},
