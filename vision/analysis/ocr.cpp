@@ -295,12 +295,14 @@ template <typename Lookup, typename Seen>
 std::vector<RecognizedLine> readCores(TextRecognizer& recognizer, const GreyImage& grey,
                                       const std::vector<PixelArea>& cores, std::optional<TextLayout> layout,
                                       Lookup& lookup, Seen& seen, bool bands = false, bool fit = false,
-                                      bool twoTone = false) {
+                                      bool twoTone = false, bool turned = false) {
     std::vector<GreyImage> pixels;
     for (const PixelArea& core : cores) {
         pixels.push_back(cropGrey(grey, core));
-        // Kept in two tones too: that reading of a core is told from its first one.
+        // Kept in two tones or turned over too: that reading of a core is told from its first
+        // one. A band's pixels turned over turn its reading the other way (see readBand()).
         if (twoTone) binarise(pixels.back());
+        if (turned) turnOver(pixels.back());
     }
     return readParts(recognizer, cores, pixels, lookup, seen, [&](TextRecognizer& lane, size_t i) {
         return bands ? readBand(lane, grey, cores[i], pixels[i], fit)
@@ -651,10 +653,22 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
                            : sure(readCores(recognizer, picture.clean(), ringed, TextLayout::Sparse, lookup, seen,
                                             true, fitBands));
         const std::vector<RecognizedLine> light = sure(lightAll);
+        // A dark chip's light label over a bright picture is read turned the wrong way; a
+        // speaker's ring against it thins its light pixels to nothing ("Lell" for "Leilani").
+        // Such a band, which nothing read more than a fragment of, is read turned over.
+        std::vector<PixelArea> unread;
+        std::copy_if(weak.begin(), weak.end(), std::back_inserter(unread), [&](const PixelArea& band) {
+            return std::max({letters(band, banded), letters(band, light), letters(band, unringed)}) <=
+                   BAND_FRAGMENT_LETTERS;
+        });
+        const std::vector<RecognizedLine> turned =
+            unread.empty() ? std::vector<RecognizedLine>{}
+                           : sure(readCores(recognizer, picture.clean(), unread, TextLayout::Sparse, lookup, seen,
+                                            true, fitBands, false, true));
         for (const PixelArea& band : weak) {
             const bool fragment = letters(band, banded) <= BAND_FRAGMENT_LETTERS;
             const float doubted = doubt(band);
-            for (const std::vector<RecognizedLine>* other : {&light, &unringed}) {
+            for (const std::vector<RecognizedLine>* other : {&light, &unringed, &turned}) {
                 if (letters(band, *other) <= letters(band, banded)) continue;
                 const bool surer = std::all_of(other->begin(), other->end(), [&](const RecognizedLine& l) {
                     return !inside(band, l) || l.confidence > doubted;

@@ -446,10 +446,11 @@ TEST(Ocr, ALineInARegionGrownToPageSizeIsReadAloneAndEnlargedWhereTheRegionsRead
 }
 
 // A recogniser that reads a tile's label band (a part as wide as the tile) as `band`,
-// `bandConf` sure, its light pixels alone (a two-tone picture) as `light` where given, and
-// the label read in its own region as `region`, `regionConf` sure, `regionX` into the part.
+// `bandConf` sure, its light pixels alone (a two-tone picture) as `light` where given, the band
+// turned dark as `turned` where given, and the label read in its own region as `region`,
+// `regionConf` sure, `regionX` into the part.
 struct BandRecognizer : TextRecognizer {
-    std::string region, band, light;
+    std::string region, band, light, turned;
     float regionConf = 72.0f, bandConf = 95.0f, lightConf = 96.0f;
     double regionX = 12.0;
     std::vector<std::vector<OcrWord>> read(const GreyImage& g, TextLayout) override {
@@ -457,6 +458,8 @@ struct BandRecognizer : TextRecognizer {
         const bool twoTone =
             std::all_of(g.pixels.begin(), g.pixels.end(), [](uint8_t p) { return p == 0 || p == 255; });
         if (isBand && twoTone && !light.empty()) return {{OcrWord{light, lightConf, {20, 10, 80, 25}}}};
+        if (isBand && !twoTone && g.pixels.front() < 128 && !turned.empty())
+            return {{OcrWord{turned, 96.0f, {20, 10, 80, 25}}}};
         return {{OcrWord{isBand ? band : region, isBand ? bandConf : regionConf,
                          {isBand ? 20.0 : regionX, 10, 80, 25}}}};
     }
@@ -492,6 +495,16 @@ TEST(Ocr, ALabelReadDoubtedOrInPartGivesWayToItsBandsReadingOnlyWhereThatReadsIt
         r.regionConf = k.regionConf;
         r.regionX = k.regionX;
         EXPECT_EQ(readLabelledTile(r), std::vector<std::string>{k.read});
+    }
+}
+
+TEST(Ocr, ABandReadAsNothingIsReadTurnedOverAndThatStandsOnlyThen) {
+    for (const char* band : {"", "Mia Wagner"}) {
+        SCOPED_TRACE(band);
+        BandRecognizer r;
+        r.band = band;
+        r.turned = "Leilani Kahale";
+        EXPECT_EQ(readLabelledTile(r), std::vector<std::string>{*band ? band : r.turned});
     }
 }
 
