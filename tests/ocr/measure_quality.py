@@ -1,10 +1,11 @@
 """Measures tessival's reading of the generated meeting scenes against their ground truth.
 
 Usage: measure_quality.py PATH_TO_TESSIVAL [--scenes DIR] [--min-precision P] [--min-recall R]
-       [--min-ring-iou I] [--max-cer C] [--min-speaker-right S] [--only NAME...]
+       [--min-ring-iou I] [--max-cer C] [--min-speaker-right S] [--only NAME...] [--scale S]
 
 Each scene is scaled to twice its size (as a capture is; scenes marked capture_scale 1 stand
-for a saved standard-density screenshot and are read as they are) and read with
+for a saved standard-density screenshot and are read as they are; --scale S scales every
+scene S times instead, 1.5 for a desktop at 150 %) and read with
 `tessival --analyze`. Prints per-scene results and the totals: names precision and recall
 (exact text, over the gallery and browser-call scenes and the shared screens marked
 count_names), speaker
@@ -58,6 +59,7 @@ def main():
     ap.add_argument("--max-cer", type=float, default=0.03)
     ap.add_argument("--min-speaker-right", type=float, default=0.0,
                     help="share of the scenes showing a speaker whose answer names them")
+    ap.add_argument("--scale", type=float, help="scale every scene this many times (default: its own)")
     ap.add_argument("--verbose", action="store_true")
     opts = ap.parse_args()
 
@@ -83,9 +85,9 @@ def main():
         src = Image.open(os.path.join(scenes, scene["file"])).convert("RGB")
         # A capture is twice the window's size; a scene of a saved standard-density screenshot
         # (capture_scale 1) is read as it is.
-        scale = scene.get("capture_scale", 2)
+        scale = opts.scale or scene.get("capture_scale", 2)
         capture = os.path.join(work, f"{scene['name']}@{scale}x.png")
-        src.resize((src.width * scale, src.height * scale), Image.BICUBIC).save(capture)
+        src.resize((round(src.width * scale), round(src.height * scale)), Image.BICUBIC).save(capture)
         kind = scene["kind"]
         if kind in ("slides", "shared_screen") and scene.get("slide_text"):
             answer, _ = analyze(opts.binary, capture, slide=True)
