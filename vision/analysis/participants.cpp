@@ -670,6 +670,27 @@ std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines
     return names;
 }
 
+int toolbarHits(const std::vector<TextObservation>& lines) {
+    const auto control = [](const std::string& w) { return callUiHits({w}) == 1; };
+    std::vector<std::string> inRow;
+    std::vector<std::pair<std::string, Rect>> alone;
+    for (const TextObservation& line : lines) {
+        // A toolbar read as one line runs its controls together.
+        std::vector<std::string> run = toolbarRunWords(line.text);
+        std::erase_if(run, [&](const std::string& w) { return !control(w); });
+        if (run.size() >= 2) inRow.insert(inRow.end(), run.begin(), run.end());
+        if (control(line.text)) alone.emplace_back(unicode::lowercased(line.text), line.box);
+    }
+    for (const auto& [text, box] : alone) {
+        const bool level = std::any_of(alone.begin(), alone.end(), [&](const auto& other) {
+            return other.first != text &&
+                   std::abs(other.second.midY() - box.midY()) <= std::max(box.height, other.second.height);
+        });
+        if (level) inRow.push_back(text);
+    }
+    return callUiHits(inRow);
+}
+
 ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<TextObservation>& lines,
                                         std::string_view windowTitle) {
     return analyzeParticipants(img, lines, windowTitle, findTiles(img));
@@ -755,14 +776,7 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
             a.labelMark = marked->strength;
         }
     }
-    std::vector<std::string> allTexts;
-    allTexts.reserve(lines.size());
-    for (const TextObservation& line : lines) {
-        allTexts.push_back(line.text);
-        // A toolbar read as one line shows its controls as well as separate captions do.
-        for (std::string& w : toolbarRunWords(line.text)) allTexts.push_back(std::move(w));
-    }
-    a.uiHits = callUiHits(allTexts);
+    a.uiHits = toolbarHits(lines);
     settleSpellings(a.names, lines);
     // A ring proves a call where it marks someone or rings a tile; one round nobody is a green
     // logo or icon as likely as a speaker.

@@ -55,6 +55,11 @@ ParticipantAnalysis analyzeParticipants(const Image& img, const std::vector<Text
 std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines,
                                        std::string_view windowTitle, const std::vector<Rect>& tiles = {});
 
+// How many distinct call-control captions `lines` show in a toolbar: each level with another
+// control's caption, or on a line that runs several controls together. A caption alone on its
+// level is a word of a page ("def leave", "# Share the state" in a code editor).
+int toolbarHits(const std::vector<TextObservation>& lines);
+
 // Where a participant's name sits on a tile (both normalised): along its top or bottom
 // edge (a label near a corner or the bottom centre), centred on it (the large name of a
 // camera-off tile), or as a name bar just under it. -1 when `box` is none of these.

@@ -331,5 +331,24 @@ TEST(Participants, AClearRingInsideALargerTileNamesTheLabelWithinIt) {
     EXPECT_EQ(a.speakerSource, SpeakerSource::Ring);
 }
 
+TEST(Participants, CallControlsCountOnlyInARowOfThem) {
+    const struct {
+        const char* what;
+        std::vector<Line> lines;
+        int hits;
+    } cases[] = {
+        {"captions level with each other", {{"Mute", {0.1, 0.9, 0.04, 0.02}}, {"Leave", {0.8, 0.905, 0.04, 0.02}}}, 2},
+        {"one line running controls together", {{"Mute Participants Reactions", {0.1, 0.9, 0.3, 0.02}}}, 3},
+        {"a code editor's words alone on their lines",
+         {{"Share", {0.3, 0.2, 0.04, 0.02}}, {"leave", {0.3, 0.5, 0.04, 0.02}}, {"Mute", {0.3, 0.7, 0.04, 0.02}}},
+         0},
+        {"one control twice on a level", {{"Mute", {0.1, 0.9, 0.04, 0.02}}, {"Mute", {0.5, 0.9, 0.04, 0.02}}}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(toolbarHits(observations(c.lines)), c.hits);
+    }
+}
+
 }  // namespace
 }  // namespace tessival

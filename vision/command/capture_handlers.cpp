@@ -197,9 +197,7 @@ Answer CaptureHandlers::captureFrame(const std::optional<std::string>& query) {
     if (!picked) return nothingFound("no meeting window found");
     const Image image = screenshot(s_.windows, picked->window);
     const std::vector<TextObservation> lines = readText(s_.text, image, windowKey(picked->window), s_.out, lastTextFailure_);
-    std::vector<std::string> texts;
-    for (const TextObservation& l : lines) texts.push_back(l.text);
-    const int hits = callUiHits(texts);
+    const int hits = toolbarHits(lines);
     if (picked->unproven && hits < LOCK_MIN_UI_HITS) {
         s_.out.log("[tessival] CAPTURE_FRAME refused \u2014 UNPROVEN window (call-ui x" + std::to_string(hits) +
                    "): " + appAndTitle(picked->window));
