@@ -649,7 +649,10 @@ std::vector<TextObservation> nameLines(const std::vector<TextObservation>& lines
         return std::any_of(tiles.begin(), tiles.end(), [&](const Rect& t) { return inLowerLeftCorner(t, box); });
     };
     for (size_t i = 0; i < joined.size(); ++i) {
-        const TextObservation& line = joined[i];
+        TextObservation line = joined[i];
+        // A caption's speaker ends in a colon, with the caption under it; a tile's corner label
+        // with nothing under it does not: the picture behind its last letter read as one.
+        if (line.text.ends_with(':') && cornerLabel(line.box) && !headsProse(line, joined)) line.text.pop_back();
         if (!block[i] && line.box.midY() > chromeBottom && looksLikeName(line.text) &&
             (!inWatermarkRegion(line.box) || cornerLabel(line.box)) &&
             !echoesWindowTitle(line.text, line.box, windowTitle) && !headsProse(line, joined)) {
