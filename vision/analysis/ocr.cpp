@@ -532,6 +532,18 @@ void rereadCutShortLines(TextRecognizer& recognizer, const GreyImage& grey, std:
         if (again.size() != 1 || again.front().confidence < LINE_MIN_CONFIDENCE) continue;
         // What the reading adds is letters: an icon beside a label reads as a sign or a digit ("B4").
         const std::string& longer = again.front().text;
+        // The same letters in fewer words: the engine split the words of the region's reading
+        // at its letters' gaps ("Al ejand ro Ruiz-Ta gle").
+        const auto unspaced = [](std::string t) {
+            std::erase(t, ' ');
+            return t;
+        };
+        const auto spaces = [](const std::string& t) { return std::count(t.begin(), t.end(), ' '); };
+        if (unspaced(longer) == unspaced(line.text) && spaces(longer) < spaces(line.text)) {
+            line = again.front();
+            grown[i] = true;
+            continue;
+        }
         const size_t at = longer.find(line.text);
         if (at == std::string::npos) continue;
         const std::string added = longer.substr(0, at) + longer.substr(at + line.text.size());

@@ -541,11 +541,11 @@ TEST(Ocr, ABandReadWithDoubtGivesWayToItsLightPixelsReadingOnlyWhereThatIsSurerA
     }
 }
 
-enum class Cut { None, Half, FirstLetter };
+enum class Cut { None, Half, FirstLetter, Split };
 
-// An engine whose reading of a part stops at the first half of its strokes ("Ana Fer") or
-// loses its first letter ("na Ferreira"), and that reads a line given alone as `alone`.
-// Counts the lines given alone.
+// An engine whose reading of a part stops at the first half of its strokes ("Ana Fer"), loses
+// its first letter ("na Ferreira") or splits a word ("Ana Fer reira"), and that reads a line
+// given alone as `alone`. Counts the lines given alone.
 struct CuttingRecognizer : InkRecognizer {
     std::string alone = "Ana Ferreira";
     Cut cut = Cut::Half;
@@ -560,8 +560,8 @@ struct CuttingRecognizer : InkRecognizer {
         } else if (cut == Cut::Half) {
             w.text = "Ana Fer";
             w.box.width /= 2;
-        } else if (cut == Cut::FirstLetter) {
-            w.text = "na Ferreira";
+        } else if (cut == Cut::FirstLetter || cut == Cut::Split) {
+            w.text = cut == Cut::Split ? "Ana Fer reira" : "na Ferreira";
             w.box.x += 0.75 * w.box.height;
             w.box.width -= 0.75 * w.box.height;
         } else {
@@ -587,6 +587,9 @@ TEST(Ocr, ALineWhoseStrokesRunOnPastItsReadingIsReadAgainAloneAndStandsOnlyWhere
                                "Ana Ferreira", 1},
                           Case{"first letter lost, an icon read apart", Cut::FirstLetter, "Bi na Ferreira", false,
                                "na Ferreira", 1},
+                          Case{"a word split, read whole alone", Cut::Split, "Ana Ferreira", false, "Ana Ferreira", 1},
+                          Case{"a word split, read otherwise alone", Cut::Split, "Ana Ferreiro", false,
+                               "Ana Fer reira", 1},
                           Case{"read whole, a chip's edge after it", Cut::None, "", true, "Ana Ferreira", 0}}) {
         SCOPED_TRACE(k.what);
         Canvas c(600, 200, PAPER);
