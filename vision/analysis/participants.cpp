@@ -684,12 +684,13 @@ int toolbarHits(const std::vector<TextObservation>& lines) {
         if (run.size() >= 2) inRow.insert(inRow.end(), run.begin(), run.end());
         if (control(line.text)) alone.emplace_back(unicode::lowercased(line.text), line.box);
     }
-    for (const auto& [text, box] : alone) {
+    for (const auto& caption : alone) {
+        const Rect& box = caption.second;
         const bool level = std::any_of(alone.begin(), alone.end(), [&](const auto& other) {
-            return other.first != text &&
+            return other.first != caption.first &&
                    std::abs(other.second.midY() - box.midY()) <= std::max(box.height, other.second.height);
         });
-        if (level) inRow.push_back(text);
+        if (level) inRow.push_back(caption.first);
     }
     return callUiHits(inRow);
 }
