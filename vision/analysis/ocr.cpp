@@ -49,6 +49,9 @@ constexpr size_t SECOND_LOOK_MAX_WORDS = 5;
 // Room left round the word: less than the gap to an icon beside it.
 constexpr double SECOND_LOOK_MARGIN = 0.25;
 
+// The words of a line's reading, which the engine joins with single spaces.
+size_t wordCount(std::string_view text) { return static_cast<size_t>(std::count(text.begin(), text.end(), ' ')) + 1; }
+
 bool isPlainWord(const std::string& text) {
     size_t letters = 0;
     for (const std::string_view ch : unicode::characters(text)) {
@@ -509,8 +512,7 @@ void rereadCutShortLines(TextRecognizer& recognizer, const GreyImage& grey, std:
     std::vector<bool> grown(lines.size(), false);
     for (size_t i = 0; i < lines.size(); ++i) {
         RecognizedLine& line = lines[i];
-        if (std::count(line.text.begin(), line.text.end(), ' ') + 1 > static_cast<long>(SECOND_LOOK_MAX_WORDS))
-            continue;
+        if (wordCount(line.text) > SECOND_LOOK_MAX_WORDS) continue;
         const double lineH = line.box.height * h;
         // The middle half of the line's rows: accents and descenders stand apart there.
         const int64_t y0 = std::clamp<int64_t>(std::llround((line.box.y + 0.25 * line.box.height) * h), 0, grey.height);
@@ -538,8 +540,7 @@ void rereadCutShortLines(TextRecognizer& recognizer, const GreyImage& grey, std:
             std::erase(t, ' ');
             return t;
         };
-        const auto spaces = [](const std::string& t) { return std::count(t.begin(), t.end(), ' '); };
-        if (unspaced(longer) == unspaced(line.text) && spaces(longer) < spaces(line.text)) {
+        if (unspaced(longer) == unspaced(line.text) && wordCount(longer) < wordCount(line.text)) {
             line = again.front();
             grown[i] = true;
             continue;
@@ -722,10 +723,9 @@ std::vector<TextObservation> readRegions(TextRecognizer& recognizer, const Readi
         const Rect around{b.box.x - b.box.height, b.box.y, b.box.width + 2 * b.box.height, b.box.height};
         return around.intersection(l.box).area() > 0;
     };
-    const auto words = [](const std::string& t) { return std::count(t.begin(), t.end(), ' ') + 1; };
     const auto wholer = [&](const RecognizedLine& b, const RecognizedLine& l) {
         const size_t bl = unicode::letterCount(b.text), ll = unicode::letterCount(l.text);
-        const auto bw = words(b.text), lw = words(l.text);
+        const size_t bw = wordCount(b.text), lw = wordCount(l.text);
         return (bw <= lw && bl > ll) || (bw < lw && bl >= ll);
     };
     const auto extends = [&](const RecognizedLine& b, const RecognizedLine& l) {
